@@ -1,0 +1,57 @@
+include(GoogleTest)
+
+# Options every target of the project shares.
+add_library(qv_options INTERFACE)
+target_compile_options(qv_options INTERFACE -Wall -Wextra)
+if(WIN32)
+    enable_language(RC)
+    target_compile_definitions(qv_options INTERFACE
+        UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601
+        _WIN32_IE=0x0800)
+    target_link_options(qv_options INTERFACE -static -static-libgcc -static-libstdc++)
+    # Resource scripts are UTF-8; 65001 makes windres store the Chinese texts exactly.
+    set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001 -O coff" PARENT_SCOPE)
+    set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001 -O coff")
+    # Tests run under Wine through this wrapper (private prefix and display under the build tree).
+    set(QV_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${QV_WINE_RUN} @ONLY
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                         WORLD_READ WORLD_EXECUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${QV_WINE_RUN})
+    execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-can-run ${QV_MINGW_ARCH}
+        RESULT_VARIABLE _wine_rc OUTPUT_QUIET ERROR_QUIET)
+    if(_wine_rc EQUAL 0)
+        set(QV_WINE_TESTS ON)
+    else()
+        set(QV_WINE_TESTS OFF)
+        message(STATUS "Wine cannot run ${QV_MINGW_ARCH} programs here: tests are built, not registered")
+    endif()
+else()
+    if(QV_SANITIZE)
+        target_compile_options(qv_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+            -fno-sanitize-recover=all)
+        target_link_options(qv_options INTERFACE -fsanitize=address,undefined)
+    endif()
+endif()
+
+# qv_test(NAME SOURCES ... [LIBS ...] [WINE_ONLY] [LABELS ...])
+# A GoogleTest executable; cross-built tests run under Wine through the emulator.
+function(qv_test name)
+    cmake_parse_arguments(T "WINE_ONLY" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(T_WINE_ONLY AND NOT WIN32)
+        return()
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} gmock gtest_main qv_options)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    if(WIN32)
+        if(NOT QV_WINE_TESTS)
+            return()
+        endif()
+        list(APPEND T_LABELS wine)
+    else()
+        list(APPEND T_LABELS native)
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+        PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120)
+endfunction()

@@ -1,0 +1,92 @@
+#include "common/format_string.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cwchar>
+#include <memory>
+#include <new>
+
+namespace QV
+{
+
+namespace
+{
+enum class Attempt
+{
+    Fits,
+    Invalid,
+    TooSmall
+};
+
+// One bounded attempt. Runtimes disagree on how they report a full buffer (-1, or the length the
+// text would need) but agree that an invalid format fails with EINVAL or EILSEQ.
+Attempt TryFormat(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args,
+                  int& length)
+{
+    va_list copy;
+    va_copy(copy, args);
+    errno = 0;
+    length = std::vswprintf(buffer, capacity, format, copy);
+    int error = errno;
+    va_end(copy);
+    if (length >= 0 && static_cast<size_t>(length) < capacity)
+        return Attempt::Fits;
+    if (length < 0 && (error == EINVAL || error == EILSEQ))
+        return Attempt::Invalid;
+    return Attempt::TooSmall;
+}
+} // namespace
+
+void FormatStringV(std::wstring& out, const wchar_t* format, va_list args)
+{
+    if (format == nullptr || *format == L'\0')
+        return;
+
+    constexpr size_t kFirstCapacity = 1024;
+    constexpr int kMaxAttempts = 1024;
+    int length = 0;
+    wchar_t local[kFirstCapacity];
+    switch (TryFormat(local, kFirstCapacity, format, args, length))
+    {
+    case Attempt::Fits:
+        out.assign(local, static_cast<size_t>(length));
+        return;
+    case Attempt::Invalid:
+        out.clear();
+        return;
+    case Attempt::TooSmall:
+        break;
+    }
+
+    size_t capacity = kFirstCapacity;
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt)
+    {
+        if (capacity > SIZE_MAX / 2 / sizeof(wchar_t) ||
+            capacity * 2 * sizeof(wchar_t) > UINT32_MAX)
+            throw std::bad_alloc();
+        capacity *= 2;
+        std::unique_ptr<wchar_t[]> heap(new wchar_t[capacity]);
+        switch (TryFormat(heap.get(), capacity, format, args, length))
+        {
+        case Attempt::Fits:
+            out.assign(heap.get(), static_cast<size_t>(length));
+            return;
+        case Attempt::Invalid:
+            out.clear();
+            return;
+        case Attempt::TooSmall:
+            break;
+        }
+    }
+    out.clear();
+}
+
+void FormatString(std::wstring& out, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    FormatStringV(out, format, args);
+    va_end(args);
+}
+
+} // namespace QV
