@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cwchar>
+#include <wchar.h>
 #include <memory>
 #include <new>
 
@@ -18,15 +19,22 @@ enum class Attempt
     TooSmall
 };
 
-// One bounded attempt. Runtimes disagree on how they report a full buffer (-1, or the length the
-// text would need) but agree that an invalid format fails with EINVAL or EILSEQ.
+// One bounded attempt: at most capacity - 1 characters and the terminator. On Windows this is the
+// system C runtime's _vsnwprintf_s, which rejects an invalid format with EINVAL (MinGW's own C99
+// printf accepts every format, so it could never report one) and answers -1 without an error for
+// a text that does not fit. glibc's vswprintf answers -1 for both, with EINVAL or EILSEQ for an
+// invalid format or argument. Both read %ls as a wide string.
 Attempt TryFormat(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args,
                   int& length)
 {
     va_list copy;
     va_copy(copy, args);
     errno = 0;
+#ifdef _WIN32
+    length = ::_vsnwprintf_s(buffer, capacity, capacity - 1, format, copy);
+#else
     length = std::vswprintf(buffer, capacity, format, copy);
+#endif
     int error = errno;
     va_end(copy);
     if (length >= 0 && static_cast<size_t>(length) < capacity)

@@ -1,0 +1,33 @@
+// Entry point of the online installer.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "app/installed_probe.h"
+#include "app/run_progress_window.h"
+#include "common/system_library.h"
+#include "framework/app_module.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+{
+    // Before anything can load a DLL by name: a planted one beside the exe must never win.
+    QV::RestrictDllSearchPath();
+
+    // The browser is already there: nothing to do, no window, no network.
+    if (QV::IsProductInstalled())
+        return 0;
+
+    ::CoInitialize(nullptr);
+    // Lets the window manager know the process has a GUI before the first window exists.
+    ::DefWindowProcW(nullptr, 0, 0, 0);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    QV::g_appModule.Initialize();
+
+    int code = QV::RunProgressWindow();
+
+    QV::g_appModule.Terminate();
+    ::CoUninitialize();
+    return code;
+}

@@ -1,0 +1,106 @@
+// The installer's whole user interface: a hidden modeless progress dialog that owns the tray
+// icon and the downloader, runs the worker thread and closes itself when the job is over.
+#pragma once
+
+#include "engine/setup_downloader.h"
+#include "engine/version_update_callback.h"
+#include "app/loop/message_loop.h"
+#include "common/win_handle.h"
+#include "framework/dialog_impl.h"
+#include "ui/progress_text.h"
+#include "ui/tray_notify_icon.h"
+#include "resource.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace QV
+{
+
+class QVProgressNoCancelDlg : public CDialogImpl<QVProgressNoCancelDlg>,
+                              public CIdleHandler,
+                              public IVersionUpdateCallback
+{
+public:
+    enum
+    {
+        IDD = IDD_PROGRESS_NOCANCEL
+    };
+
+    // Does no window work: flags false, no downloader, caption set, tray icon constructed.
+    QVProgressNoCancelDlg();
+    // Frees the downloader (which deletes a leftover download), the status font and the tray
+    // icon. Call only after the window is gone and the worker has ended.
+    ~QVProgressNoCancelDlg() override;
+
+    // The dialog's message table; answers TRUE for the messages it handles.
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult,
+                              DWORD dwMsgMapID) override;
+
+    // Idle work of the main thread's loop: closes the dialog once the job is over.
+    BOOL HandleIdle() override;
+
+    // IVersionUpdateCallback, called on the worker thread.
+    void OnDownloadBegin() override;
+    void OnFileSize(uint32_t size) override;
+    void OnTotalReceived(uint32_t bytes) override;
+    void OnProgress(const std::wstring& url, uint32_t total, uint32_t received,
+                    double speed) override;
+    void OnDownloadComplete(bool success) override;
+    // Shows the first error only (an empty one as the generic error) and stops the job.
+    void OnError(std::wstring message) override;
+    // Waits while the cancel question is open; true once the job must stop.
+    bool IsCancelled() override;
+
+    // Sets the status line (control 1004).
+    void SetStatusText(const std::wstring& text);
+    // Shows `text` as a balloon of the tray icon, titled with the caption, if the icon exists.
+    void ShowTrayBalloon(const std::wstring& text);
+    // Moves the progress bar (range 0 to 100).
+    void SetProgressPos(int pos);
+    // On the main thread: once the job is finished or stopped and the worker has ended, removes
+    // the tray icon and destroys the window. Anywhere else it does nothing.
+    void CloseIfDone();
+    // Hides and removes the tray icon, then destroys the window (which ends the message loop).
+    void CloseDialog();
+
+    // Status hooks for a downloader that reports its connection steps.
+    virtual void OnServerConnecting();
+    virtual void OnServerConnected(DWORD, DWORD);
+
+private:
+    // Thread procedure of the worker: runs the job, reports an escaped exception, returns 0.
+    static unsigned __stdcall WorkerThreadProc(void* dialog);
+    // The worker's sequence: download, install, record the outcome in the flags.
+    bool RunSetupJob();
+
+    LRESULT OnInitDialog();
+    void OnDestroy();
+    void OnShow();
+    void OnMinimizeToTray();
+    void OnCancel();
+    void OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    void OnTimer(UINT_PTR id);
+
+    // Status line and balloon together.
+    void ShowStatus(const std::wstring& text);
+    static HFONT CreateBoldFont();
+    void CenterWindow();
+    bool IsMainThread() const;
+
+    CKernelHandle m_hWorkerThread;
+    std::atomic<bool> m_bFinished{false};
+    std::atomic<bool> m_bCancelled{false};
+    std::atomic<bool> m_bConfirming{false};
+    std::unique_ptr<SetupDownloader> m_pDownloader;
+    CTrayNotifyIcon m_trayIcon;
+    HICON m_hSmallIcon = nullptr;
+    std::wstring m_strCaption;
+    CFont m_hStatusFont;
+    DWORD m_dwMainThreadId = 0;
+    // What the progress controls show now; only the worker thread touches it.
+    ProgressDisplay m_shown;
+};
+
+} // namespace QV

@@ -1,0 +1,486 @@
+// Reads the built installer's resources back with the system's own resource API and checks them
+// field by field: version resource, dialog templates, tray menu, icon group and manifest.
+#include "config/file_version_info.h"
+
+#include "common/version_block.h"
+#include "common/win32_test_support.h"
+#include "common/win_handle.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using QV::CLibrary;
+using namespace QV::Test;
+
+constexpr WORD kChinese = 2052;
+constexpr WORD kEnglishUs = 1033;
+
+std::wstring Widen(const char* text)
+{
+    std::wstring out;
+    for (const char* p = text; *p != '\0'; ++p)
+        out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*p)));
+    return out;
+}
+
+std::u16string U16(const std::wstring& text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
+std::wstring ProductExe()
+{
+    return HostPath(QV_TEST_PRODUCT_EXE);
+}
+
+class ProductResources : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_module.Reset(::LoadLibraryExW(ProductExe().c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+        ASSERT_TRUE(m_module.IsValid()) << "cannot load " << QV_TEST_PRODUCT_EXE;
+    }
+
+    // The bytes of resource (type, id) in `language`; empty when it is not there.
+    std::vector<std::uint8_t> Resource(LPCWSTR type, WORD id, WORD language) const
+    {
+        HRSRC info = ::FindResourceExW(m_module.Get(), type, MAKEINTRESOURCEW(id), language);
+        if (info == nullptr)
+            return {};
+        HGLOBAL loaded = ::LoadResource(m_module.Get(), info);
+        const DWORD size = ::SizeofResource(m_module.Get(), info);
+        const auto* data = static_cast<const std::uint8_t*>(::LockResource(loaded));
+        if (data == nullptr)
+            return {};
+        return std::vector<std::uint8_t>(data, data + size);
+    }
+
+    CLibrary m_module;
+};
+
+// Reads little-endian fields and UTF-16 texts from a resource, failing the test on overrun.
+class CReader
+{
+public:
+    explicit CReader(const std::vector<std::uint8_t>& data) : m_data(data) {}
+
+    std::uint16_t U16()
+    {
+        Need(2);
+        std::uint16_t v = static_cast<std::uint16_t>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
+        m_pos += 2;
+        return v;
+    }
+    std::uint32_t U32()
+    {
+        std::uint32_t lo = U16();
+        return lo | (static_cast<std::uint32_t>(U16()) << 16);
+    }
+    std::int16_t S16() { return static_cast<std::int16_t>(U16()); }
+    std::uint8_t U8()
+    {
+        Need(1);
+        return m_data[m_pos++];
+    }
+    std::wstring Text()
+    {
+        std::wstring text;
+        for (std::uint16_t c = U16(); c != 0; c = U16())
+            text.push_back(static_cast<wchar_t>(c));
+        return text;
+    }
+    // A "string or ordinal" field: an ordinal is returned as "#<number>".
+    std::wstring TextOrOrdinal()
+    {
+        Need(2);
+        if (m_data[m_pos] == 0xFF && m_data[m_pos + 1] == 0xFF)
+        {
+            U16();
+            return L"#" + std::to_wstring(U16());
+        }
+        return Text();
+    }
+    void AlignTo4() { m_pos = (m_pos + 3) & ~size_t{3}; }
+    void Skip(size_t n)
+    {
+        Need(n);
+        m_pos += n;
+    }
+    bool AtEnd() const { return m_pos >= m_data.size(); }
+    bool Overran() const { return m_overran; }
+
+private:
+    void Need(size_t n)
+    {
+        if (m_pos + n > m_data.size())
+        {
+            m_overran = true;
+            throw std::out_of_range("resource ends early");
+        }
+    }
+
+    const std::vector<std::uint8_t>& m_data;
+    size_t m_pos = 0;
+    bool m_overran = false;
+};
+
+TEST_F(ProductResources, VersionResourceThroughTheReader)
+{
+    QV::QVFileVersionInfo info([]() -> LANGID { return 0x0804; });
+    ASSERT_TRUE(info.Load(ProductExe()));
+    EXPECT_EQ(info.GetPrivateBuild(), Widen(QV_TEST_DOWNLOAD_URL));
+    EXPECT_EQ(info.GetSpecialBuild(), L"0000000");
+    EXPECT_EQ(info.GetFileVersion(), L"1, 0, 0, 1");
+    EXPECT_EQ(info.GetProductVersion(), L"1, 0, 0, 1");
+    for (QV::VersionStringKey absent :
+         {QV::VersionStringKey::CompanyName, QV::VersionStringKey::FileDescription,
+          QV::VersionStringKey::InternalName, QV::VersionStringKey::LegalCopyright,
+          QV::VersionStringKey::OriginalFileName, QV::VersionStringKey::ProductName,
+          QV::VersionStringKey::Comments, QV::VersionStringKey::LegalTrademarks})
+        EXPECT_EQ(info.GetString(absent), L"") << QV::VersionStringKeyName(absent);
+
+    const VS_FIXEDFILEINFO& fixed = info.GetFixedFileInfo();
+    EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed.dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed.dwFileVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed.dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed.dwProductVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed.dwFileFlagsMask, 0x3Fu);
+    EXPECT_EQ(fixed.dwFileFlags, 0x28u);
+    EXPECT_EQ(fixed.dwFileOS, 4u);
+    EXPECT_EQ(fixed.dwFileType, 1u);
+    EXPECT_EQ(fixed.dwFileSubtype, 0u);
+}
+
+// The raw block, in language 2052: one string table 080404B0 with exactly the four keys, and one
+// translation entry 0x0804/1200.
+TEST_F(ProductResources, VersionResourceRawBlock)
+{
+    const std::vector<std::uint8_t> raw = Resource(RT_VERSION, 1, kChinese);
+    ASSERT_FALSE(raw.empty());
+    auto root = ParseVersionBlock(raw.data(), raw.size());
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->key, u"VS_VERSION_INFO");
+    EXPECT_EQ(root->value.size(), 52u);
+    ASSERT_EQ(root->children.size(), 2u);
+
+    const VersionNode* strings = FindChild(*root, u"StringFileInfo");
+    ASSERT_NE(strings, nullptr);
+    ASSERT_EQ(strings->children.size(), 1u);
+    EXPECT_EQ(strings->children[0].key, u"080404B0");
+    std::map<std::u16string, std::u16string> values;
+    for (const VersionNode& value : strings->children[0].children)
+        values[value.key] = TextOf(value);
+    const std::map<std::u16string, std::u16string> expected = {
+        {u"FileVersion", u"1, 0, 0, 1"},
+        {u"PrivateBuild", U16(Widen(QV_TEST_DOWNLOAD_URL))},
+        {u"ProductVersion", u"1, 0, 0, 1"},
+        {u"SpecialBuild", u"0000000"}};
+    EXPECT_EQ(values, expected);
+
+    const VersionNode* vars = FindChild(*root, u"VarFileInfo");
+    ASSERT_NE(vars, nullptr);
+    ASSERT_EQ(vars->children.size(), 1u);
+    EXPECT_EQ(vars->children[0].key, u"Translation");
+    EXPECT_EQ(vars->children[0].value, TranslationBytes({{0x0804, 1200}}));
+}
+
+struct ExpectedControl
+{
+    DWORD id;
+    // "#<atom>" for a predefined class stored as an atom; names compare without case, as the
+    // system compares class names.
+    const wchar_t* windowClass;
+    const wchar_t* text;
+    DWORD style;
+    short x, y, cx, cy;
+};
+
+struct ParsedDialog
+{
+    DWORD exStyle = 0, style = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    std::wstring menu, windowClass, title, face;
+    WORD pointSize = 0, weight = 0;
+    BYTE italic = 0, charset = 0;
+    std::vector<ExpectedControl> controls;
+    std::vector<std::wstring> classes, texts;
+};
+
+ParsedDialog ParseDialogEx(const std::vector<std::uint8_t>& data)
+{
+    CReader r(data);
+    ParsedDialog d;
+    EXPECT_EQ(r.U16(), 1) << "dialog version";
+    EXPECT_EQ(r.U16(), 0xFFFF) << "extended template signature";
+    r.U32(); // help id
+    d.exStyle = r.U32();
+    d.style = r.U32();
+    const WORD count = r.U16();
+    d.x = r.S16();
+    d.y = r.S16();
+    d.cx = r.S16();
+    d.cy = r.S16();
+    d.menu = r.TextOrOrdinal();
+    d.windowClass = r.TextOrOrdinal();
+    d.title = r.Text();
+    if (d.style & (DS_SETFONT | DS_SHELLFONT))
+    {
+        d.pointSize = r.U16();
+        d.weight = r.U16();
+        d.italic = r.U8();
+        d.charset = r.U8();
+        d.face = r.Text();
+    }
+    for (WORD i = 0; i < count; ++i)
+    {
+        r.AlignTo4();
+        ExpectedControl c{};
+        r.U32(); // help id
+        EXPECT_EQ(r.U32(), 0u) << "control extended style, item " << i;
+        c.style = r.U32();
+        c.x = r.S16();
+        c.y = r.S16();
+        c.cx = r.S16();
+        c.cy = r.S16();
+        c.id = r.U32();
+        d.classes.push_back(r.TextOrOrdinal());
+        d.texts.push_back(r.TextOrOrdinal());
+        r.Skip(r.U16()); // creation data
+        d.controls.push_back(c);
+    }
+    return d;
+}
+
+void ExpectDialog(const std::vector<std::uint8_t>& data,
+                  const std::vector<ExpectedControl>& expected, const char* name)
+{
+    SCOPED_TRACE(name);
+    ASSERT_FALSE(data.empty());
+    ParsedDialog d;
+    ASSERT_NO_THROW(d = ParseDialogEx(data));
+    EXPECT_EQ(d.style,
+              static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
+    EXPECT_EQ(d.exStyle, 0u);
+    EXPECT_EQ(d.x, 0);
+    EXPECT_EQ(d.y, 0);
+    EXPECT_EQ(d.cx, 293);
+    EXPECT_EQ(d.cy, 119);
+    EXPECT_EQ(d.menu, L"");
+    EXPECT_EQ(d.windowClass, L"");
+    EXPECT_EQ(d.title, L"在线安装程序");
+    EXPECT_EQ(d.pointSize, 9);
+    EXPECT_EQ(d.weight, 0);
+    EXPECT_EQ(d.italic, 0);
+    EXPECT_EQ(d.charset, 1);
+    EXPECT_EQ(d.face, L"宋体");
+    ASSERT_EQ(d.controls.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+    {
+        const ExpectedControl& e = expected[i];
+        const ExpectedControl& c = d.controls[i];
+        SCOPED_TRACE("control " + std::to_string(i));
+        EXPECT_EQ(c.id, e.id);
+        EXPECT_EQ(::CompareStringOrdinal(d.classes[i].c_str(), -1, e.windowClass, -1, TRUE),
+                  CSTR_EQUAL)
+            << "class " << std::string(d.classes[i].begin(), d.classes[i].end());
+        EXPECT_EQ(d.texts[i], e.text);
+        EXPECT_EQ(c.style, e.style);
+        EXPECT_EQ(c.x, e.x);
+        EXPECT_EQ(c.y, e.y);
+        EXPECT_EQ(c.cx, e.cx);
+        EXPECT_EQ(c.cy, e.cy);
+    }
+}
+
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+const wchar_t kButton[] = L"#128";
+const wchar_t kStatic[] = L"#130";
+
+TEST_F(ProductResources, ProgressDialogTemplates)
+{
+    const ExpectedControl status = {
+        1004, kStatic, L"正在下载，请稍候...", kChild | WS_GROUP | SS_LEFT, 13, 16, 266, 24};
+    const ExpectedControl bar = {1003, L"msctls_progress32", L"", kChild | WS_BORDER, 13, 65, 266,
+                                 10};
+    const ExpectedControl line = {0xFFFFFFFF, kStatic, L"", kChild | SS_ETCHEDHORZ, 8, 88, 278, 2};
+    const ExpectedControl percent = {1006, kStatic, L"", kChild | WS_GROUP | SS_RIGHT,
+                                     228,  53,      42,  8};
+    const ExpectedControl speed = {1007, kStatic, L"", kChild | WS_GROUP | SS_LEFT, 24, 53, 189, 8};
+    const DWORD button = kChild | WS_TABSTOP | BS_PUSHBUTTON;
+
+    ExpectDialog(Resource(RT_DIALOG, 105, kChinese),
+                 {{1002, kButton, L"最小化到任务栏", button, 102, 98, 97, 14},
+                  status,
+                  bar,
+                  line,
+                  percent,
+                  speed},
+                 "template 105");
+    ExpectDialog(Resource(RT_DIALOG, 102, kChinese),
+                 {{1002, kButton, L"最小化到任务栏", button, 39, 98, 97, 14},
+                  {1005, kButton, L"取消在线安装", kChild | WS_TABSTOP, 158, 98, 97, 14},
+                  status,
+                  bar,
+                  line,
+                  percent,
+                  speed},
+                 "template 102");
+}
+
+TEST_F(ProductResources, TrayMenu)
+{
+    const std::vector<std::uint8_t> data = Resource(RT_MENU, 104, kChinese);
+    ASSERT_FALSE(data.empty());
+    CReader r(data);
+    ASSERT_NO_THROW({
+        EXPECT_EQ(r.U16(), 0) << "menu template version";
+        EXPECT_EQ(r.U16(), 0) << "header size";
+        const WORD popupFlags = r.U16();
+        EXPECT_EQ(popupFlags, MF_POPUP | MF_END) << "one pop-up, the last top-level item";
+        r.Text();
+        const WORD showFlags = r.U16();
+        EXPECT_EQ(showFlags & (MF_POPUP | MF_END), 0);
+        EXPECT_EQ(r.U16(), 40002);
+        EXPECT_EQ(r.Text(), L"显示(&S)");
+        const WORD exitFlags = r.U16();
+        EXPECT_EQ(exitFlags & (MF_POPUP | MF_END), MF_END);
+        EXPECT_EQ(r.U16(), 1005);
+        EXPECT_EQ(r.Text(), L"退出(&X)");
+        EXPECT_TRUE(r.AtEnd());
+    });
+
+    // The system reads the same: the first sub-menu holds the two commands.
+    QV::CMenu menu(::LoadMenuW(m_module.Get(), MAKEINTRESOURCEW(104)));
+    ASSERT_TRUE(menu.IsValid());
+    HMENU popup = ::GetSubMenu(menu.Get(), 0);
+    ASSERT_NE(popup, nullptr);
+    ASSERT_EQ(::GetMenuItemCount(popup), 2);
+    EXPECT_EQ(::GetMenuItemID(popup, 0), 40002u);
+    EXPECT_EQ(::GetMenuItemID(popup, 1), 1005u);
+}
+
+TEST_F(ProductResources, IconGroupHas48And32And16PixelImagesAt32Bits)
+{
+    const std::vector<std::uint8_t> group = Resource(RT_GROUP_ICON, 103, kChinese);
+    ASSERT_FALSE(group.empty());
+    CReader r(group);
+    std::set<int> sizes;
+    ASSERT_NO_THROW({
+        EXPECT_EQ(r.U16(), 0);
+        EXPECT_EQ(r.U16(), 1) << "icon type";
+        const WORD count = r.U16();
+        EXPECT_EQ(count, 3);
+        for (WORD i = 0; i < count; ++i)
+        {
+            const int width = r.U8();
+            const int height = r.U8();
+            r.U8(); // colour count
+            r.U8();
+            r.U16(); // planes
+            const WORD bits = r.U16();
+            const DWORD bytes = r.U32();
+            const WORD id = r.U16();
+            EXPECT_EQ(width, height);
+            EXPECT_EQ(bits, 32) << width;
+            sizes.insert(width);
+
+            // The image itself: a 32-bit DIB of that size (twice the height, with its mask).
+            const std::vector<std::uint8_t> image = Resource(RT_ICON, id, kChinese);
+            ASSERT_EQ(image.size(), bytes) << width;
+            CReader dib(image);
+            EXPECT_EQ(dib.U32(), 40u);
+            EXPECT_EQ(static_cast<int>(dib.U32()), width);
+            EXPECT_EQ(static_cast<int>(dib.U32()), 2 * height);
+            dib.U16();
+            EXPECT_EQ(dib.U16(), 32);
+        }
+    });
+    EXPECT_EQ(sizes, (std::set<int>{16, 32, 48}));
+
+    // And the system turns them into icons of those sizes.
+    for (int size : {16, 32, 48})
+    {
+        HANDLE icon = ::LoadImageW(m_module.Get(), MAKEINTRESOURCEW(103), IMAGE_ICON, size, size,
+                                   LR_DEFAULTCOLOR);
+        EXPECT_NE(icon, nullptr) << size;
+        if (icon != nullptr)
+            ::DestroyIcon(static_cast<HICON>(icon));
+    }
+}
+
+// Attributes of the `occurrence`-th element named `name` in `xml` (a simple reader for this
+// manifest: no comments or CDATA around the elements read).
+std::map<std::string, std::string> Attributes(const std::string& xml, const std::string& name,
+                                              int occurrence = 0)
+{
+    size_t pos = 0;
+    for (int i = 0; i <= occurrence; ++i)
+    {
+        pos = xml.find("<" + name, pos);
+        if (pos == std::string::npos)
+            return {};
+        pos += name.size() + 1;
+    }
+    const size_t end = xml.find('>', pos);
+    std::map<std::string, std::string> attributes;
+    while (pos < end)
+    {
+        const size_t eq = xml.find('=', pos);
+        if (eq == std::string::npos || eq > end)
+            break;
+        const size_t open = xml.find('"', eq);
+        const size_t close = xml.find('"', open + 1);
+        size_t nameStart = xml.find_first_not_of(" \t\r\n", pos);
+        attributes[xml.substr(nameStart, eq - nameStart)] = xml.substr(open + 1, close - open - 1);
+        pos = close + 1;
+    }
+    return attributes;
+}
+
+TEST_F(ProductResources, ManifestRequestsCommonControls6AndAsInvoker)
+{
+    const std::vector<std::uint8_t> data = Resource(RT_MANIFEST, 1, kEnglishUs);
+    ASSERT_FALSE(data.empty());
+    const std::string xml(data.begin(), data.end());
+    using Map = std::map<std::string, std::string>;
+
+    EXPECT_EQ(Attributes(xml, "assemblyIdentity", 0),
+              (Map{{"version", "1.0.0.0"},
+                   {"processorArchitecture", QV_TEST_MANIFEST_ARCH},
+                   {"name", "File"},
+                   {"type", "win32"}}));
+    EXPECT_NE(xml.find("<description>File</description>"), std::string::npos);
+    EXPECT_EQ(Attributes(xml, "assemblyIdentity", 1),
+              (Map{{"type", "win32"},
+                   {"name", "Microsoft.Windows.Common-Controls"},
+                   {"version", "6.0.0.0"},
+                   {"processorArchitecture", QV_TEST_MANIFEST_ARCH},
+                   {"publicKeyToken", "6595b64144ccf1df"},
+                   {"language", "*"}}));
+    EXPECT_EQ(Attributes(xml, "requestedExecutionLevel"),
+              (Map{{"level", "asInvoker"}, {"uiAccess", "false"}}));
+}
+
+// Every resource of the installer is in Simplified Chinese, except the manifest.
+TEST_F(ProductResources, LanguagesOfTheResources)
+{
+    EXPECT_FALSE(Resource(RT_VERSION, 1, kChinese).empty());
+    EXPECT_FALSE(Resource(RT_DIALOG, 105, kChinese).empty());
+    EXPECT_FALSE(Resource(RT_DIALOG, 102, kChinese).empty());
+    EXPECT_FALSE(Resource(RT_MENU, 104, kChinese).empty());
+    EXPECT_FALSE(Resource(RT_GROUP_ICON, 103, kChinese).empty());
+    EXPECT_TRUE(Resource(RT_MANIFEST, 1, kChinese).empty());
+    EXPECT_FALSE(Resource(RT_MANIFEST, 1, kEnglishUs).empty());
+}
+
+} // namespace

@@ -1,0 +1,22 @@
+/* A stand-in for a DLL that an attacker plants beside the installer (version.dll, wininet.dll).
+   When a process loads it, it leaves a marker file "<its own file name>.loaded" in its folder. */
+#include <windows.h>
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    (void)reserved;
+    if (reason == DLL_PROCESS_ATTACH)
+    {
+        wchar_t path[MAX_PATH + 16];
+        DWORD n = GetModuleFileNameW(instance, path, MAX_PATH);
+        if (n > 0 && n < MAX_PATH)
+        {
+            lstrcatW(path, L".loaded");
+            HANDLE marker = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, NULL);
+            if (marker != INVALID_HANDLE_VALUE)
+                CloseHandle(marker);
+        }
+    }
+    return TRUE;
+}

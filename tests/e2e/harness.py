@@ -1,0 +1,141 @@
+"""Drives the real installer exe under Wine for the end-to-end tests, the demo and the bench.
+
+Everything here talks to real parts: the build tree's Wine prefix (through its wine-run wrapper),
+the loopback test server, the sample setup program, the UI driver and the prefix's registry and
+temp folder. Wine's output always goes to files: its helper processes inherit pipes.
+"""
+
+import glob
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+CAPTION = "Quorvin浏览器在线安装程序"
+PRODUCT_KEY = r"HKLM\Software\PellixExplorer"
+
+
+def win_path(unix_path):
+    """The Windows name of a host path (Wine maps drive Z: to the host's root)."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+class Wine:
+    """One build tree's Wine: runs its programs and reads its prefix."""
+
+    def __init__(self, build_dir):
+        self.build_dir = os.path.abspath(build_dir)
+        self.bin_dir = os.path.join(self.build_dir, "bin")
+        self.wine_run = os.path.join(self.build_dir, "wine-run")
+        self.prefix = os.path.join(self.build_dir, "wineprefix")
+        self.scratch = tempfile.mkdtemp(prefix="qv-e2e-", dir=self.build_dir)
+
+    def tool(self, name):
+        return os.path.join(self.bin_dir, name)
+
+    def start(self, args, env=None, tag="proc"):
+        """Starts a Windows program; its output goes to files under the scratch folder."""
+        out = open(os.path.join(self.scratch, tag + ".out"), "wb")
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        proc = subprocess.Popen([self.wine_run] + list(args), stdout=out, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL, env=full_env, start_new_session=True)
+        proc.out_path = out.name
+        out.close()
+        return proc
+
+    def run(self, args, env=None, timeout=60, tag="run"):
+        """Runs a Windows program to its end; answers (exit code, output text)."""
+        proc = self.start(args, env=env, tag=tag)
+        try:
+            code = proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            kill_group(proc)
+            raise
+        with open(proc.out_path, "rb") as f:
+            text = f.read().decode("utf-8", "replace")
+        return code, text
+
+    def driver(self, *args, timeout=30):
+        """Runs one UI driver command; answers (exit code, dict of its key=value lines)."""
+        code, text = self.run([self.tool("ui_driver.exe")] + [str(a) for a in args],
+                              timeout=timeout + 30, tag="driver")
+        values = {}
+        for line in text.splitlines():
+            if "=" in line:
+                key, _, value = line.partition("=")
+                values[key.strip()] = value.strip()
+        return code, values
+
+    def temp_dir(self):
+        """Host path of the prefix's temp folder (GetTempPathW of its user)."""
+        for cand in glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "Temp")):
+            if os.path.basename(os.path.dirname(cand)).lower() != "public":
+                return cand
+        raise RuntimeError("no temp folder in " + self.prefix)
+
+    def temp_files(self):
+        return sorted(os.listdir(self.temp_dir()))
+
+    def registry_path_value(self):
+        """The product key's Path value, or None when the key or value is missing."""
+        code, text = self.run(["reg", "query", PRODUCT_KEY, "/v", "Path"], tag="reg")
+        if code != 0:
+            return None
+        for line in text.splitlines():
+            parts = line.split(None, 2)
+            if len(parts) == 3 and parts[0] == "Path":
+                return parts[2].strip()
+        return None
+
+    def delete_product_key(self):
+        self.run(["reg", "delete", PRODUCT_KEY, "/f"], tag="reg")
+
+    def stamp(self, url, name="QuorvinOnlineInstaller.exe"):
+        """A copy of the real installer whose version resource names `url`."""
+        target = os.path.join(self.scratch, name)
+        code, text = self.run([self.tool("stamp_version.exe"), win_path(self.tool(
+            "QuorvinOnlineInstaller.exe")), win_path(target), url], tag="stamp")
+        if code != 0:
+            raise RuntimeError("stamp_version failed: " + text)
+        return target
+
+    def cleanup(self):
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+
+def kill_group(proc):
+    try:
+        os.killpg(proc.pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        pass
+    proc.wait()
+
+
+def wait_until(predicate, timeout, step=0.1):
+    """Polls `predicate` until it answers true or `timeout` seconds pass; answers its last value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(step)
+
+
+def read_json_lines(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def free_port():
+    """A loopback port that nothing listens on (bound and released at once)."""
+    import socket
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]

@@ -1,0 +1,365 @@
+#!/usr/bin/env python3
+"""End-to-end tests: the real installer exe under Wine against the loopback server.
+
+Each test stamps a copy of the built exe with a download address on a fresh loopback server,
+runs it as a user would (through the UI driver for clicks and keys), and checks what a user and a
+release engineer care about: exit code, what the setup program received, what was left in the
+temp folder, what the server saw, and what the dialog showed.
+
+Run one test:  installer_e2e.py --build-dir build/windows64 InstallerEndToEnd.test_success
+"""
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+BUILD_DIR = None
+SETUP_NAME = "QuorvinSetup.exe"
+# A process removes its tray icon and ends a few seconds after its loop quits under Wine.
+EXIT_GRACE = 20
+# Send/receive bound of the installer's network calls, plus the margin a test allows.
+STALL_BOUND = 30 + 15
+
+
+class Server:
+    """The loopback test server, serving the sample setup program as key 'setup'."""
+
+    def __init__(self, wine):
+        self.log_path = os.path.join(wine.scratch, "server.jsonl")
+        self.proc = subprocess.Popen(
+            [sys.executable, os.path.join(harness.SOURCE_DIR, "tests", "tools", "http_server.py"),
+             "--port", "0", "--file", "setup=" + wine.tool("sample_setup.exe"),
+             "--log", self.log_path, "--idle-timeout", "600"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, text=True)
+        self.port = int(self.proc.stdout.readline().strip())
+
+    def url(self, path):
+        return "http://127.0.0.1:%d/%s" % (self.port, path)
+
+    def requests(self):
+        return harness.read_json_lines(self.log_path)
+
+    def stop(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+
+
+class InstallerEndToEnd(unittest.TestCase):
+    def setUp(self):
+        self.wine = harness.Wine(BUILD_DIR)
+        self.wine.delete_product_key()
+        self.clear_temp()
+        self.server = Server(self.wine)
+        self.setup_log = os.path.join(self.wine.scratch, "setup.log")
+        self.install_dir = os.path.join(self.wine.scratch, "Pellix")
+        self.env = {
+            "QV_SAMPLE_SETUP_LOG": harness.win_path(self.setup_log),
+            "QV_SAMPLE_SETUP_DIR": harness.win_path(self.install_dir),
+        }
+        self.proc = None
+
+    def tearDown(self):
+        if self.proc is not None and self.proc.poll() is None:
+            harness.kill_group(self.proc)
+        self.server.stop()
+        self.wine.delete_product_key()
+        self.clear_temp()
+        self.wine.cleanup()
+
+    # -- helpers --------------------------------------------------------------------------
+
+    def clear_temp(self):
+        temp = self.wine.temp_dir()
+        for name in os.listdir(temp):
+            if name.lower().endswith(".exe"):
+                os.remove(os.path.join(temp, name))
+
+    def leftovers(self):
+        return [n for n in self.wine.temp_files() if n.lower().endswith(".exe")]
+
+    def launch(self, path, extra_env=None):
+        exe = self.wine.stamp(self.server.url(path))
+        env = dict(self.env)
+        env.update(extra_env or {})
+        self.started = time.monotonic()
+        self.proc = self.wine.start([exe], env=env, tag="installer")
+        return self.proc
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            harness.kill_group(self.proc)
+            self.fail("installer still running after %d s" % timeout)
+
+    def driver(self, *args, timeout=20):
+        return self.wine.driver(*args, "--pid", str(self.proc.pid) if False else "0",
+                                "--timeout", str(timeout * 1000), timeout=timeout)
+
+    def wait_window(self):
+        code, values = self.driver("wait-window", timeout=30)
+        self.assertEqual(code, 0, values)
+        return values
+
+    def texts(self):
+        code, values = self.driver("texts")
+        return values if code == 0 else None
+
+    def wait_status(self, expected, timeout=40):
+        """Polls the status line until it reads `expected`; answers the last texts seen."""
+        seen = []
+
+        def probe():
+            values = self.texts()
+            if values is not None:
+                seen.append(values.get("status"))
+                return values.get("status") == expected
+            return False
+
+        harness.wait_until(probe, timeout, step=0.05)
+        self.assertIn(expected, seen, "status texts seen: %r" % seen)
+
+    def setup_runs(self):
+        return harness.read_setup_log(self.setup_log)
+
+    def downloads(self):
+        return [r for r in self.server.requests() if r["method"] == "GET"]
+
+    # -- tests ----------------------------------------------------------------------------
+
+    def test_browser_installed_ends_at_once(self):
+        os.makedirs(self.install_dir)
+        open(os.path.join(self.install_dir, "Pellix.exe"), "wb").close()
+        self.wine.run(["reg", "add", harness.PRODUCT_KEY, "/v", "Path", "/t", "REG_SZ", "/d",
+                       harness.win_path(self.install_dir), "/f"], tag="reg")
+        self.launch("file/setup/" + SETUP_NAME)
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertEqual(self.downloads(), [])
+        self.assertEqual(self.setup_runs(), [])
+
+    def test_success_installs_silently_and_cleans_up(self):
+        self.launch("file/setup/" + SETUP_NAME)
+        self.wait_window()
+        code, values = self.driver("find")
+        self.assertEqual(values.get("visible"), "0", "the dialog starts hidden")
+        self.assertEqual(self.wait_exit(90), 0)
+        ended = time.time()
+
+        runs = self.setup_runs()
+        self.assertEqual(len(runs), 1, runs)
+        run = runs[0]
+        self.assertEqual(run["args"], "/S")
+        self.assertTrue(run["hidden"], run)
+        self.assertTrue(run["cwd"].rstrip("\\").lower().endswith("\\temp"), run)
+        self.assertEqual(self.leftovers(), [])
+        self.assertLess(ended - run["ended"], EXIT_GRACE, "exit long after the setup ended")
+
+        gets = self.downloads()
+        self.assertEqual(len(gets), 1)
+        self.assertRegex(gets[0]["query"], r"^\d{1,5}\.\d{1,5}$")
+        for number in gets[0]["query"].split("."):
+            self.assertLessEqual(int(number), 32767)
+        accepts = [v for k, v in gets[0]["headers"] if k.lower() == "accept"]
+        self.assertTrue(accepts and all(v.strip() == "*/*" for v in accepts), accepts)
+
+        # The setup program installed the browser: a second run ends at once, asking nothing.
+        self.assertIsNotNone(self.wine.registry_path_value())
+        self.launch("file/setup/" + SETUP_NAME)
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertEqual(len(self.downloads()), 1)
+
+    def check_failure(self, path, status):
+        self.launch(path)
+        self.wait_window()
+        self.wait_status(status)
+        self.assertEqual(self.wait_exit(60), 0)
+        self.assertEqual(self.leftovers(), [])
+        self.assertEqual(self.setup_runs(), [])
+
+    def test_not_found(self):
+        self.check_failure("status/404/" + SETUP_NAME, "下载文件失败")
+
+    def test_no_content_length(self):
+        self.check_failure("nolength/50000/" + SETUP_NAME, "下载文件失败")
+
+    def test_truncated_body(self):
+        self.check_failure("short/200000/100000/" + SETUP_NAME, "下载文件失败")
+
+    def test_connection_refused(self):
+        port = harness.free_port()
+        exe = self.wine.stamp("http://127.0.0.1:%d/%s" % (port, SETUP_NAME))
+        self.proc = self.wine.start([exe], env=self.env, tag="installer")
+        self.wait_window()
+        self.wait_status("下载文件失败")
+        self.assertEqual(self.wait_exit(60), 0)
+        self.assertEqual(self.leftovers(), [])
+
+    def test_no_address_in_version_resource(self):
+        exe = self.wine.stamp("")
+        self.proc = self.wine.start([exe], env=self.env, tag="installer")
+        self.wait_window()
+        self.wait_status("在线安装过程出现错误")
+        self.assertEqual(self.wait_exit(60), 0)
+
+    def test_failing_setup_program_is_not_reported_as_installed(self):
+        self.launch("file/setup/" + SETUP_NAME, {"QV_SAMPLE_SETUP_EXIT": "3"})
+        self.wait_window()
+        self.wait_status("安装失败", timeout=60)
+        self.assertEqual(self.wait_exit(60), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        self.assertEqual(self.leftovers(), [])
+
+    def slow_download(self):
+        """A download that lasts long enough to act on it (sample setup dripped slowly)."""
+        self.launch("file/setup/" + SETUP_NAME + "?rate=20000")
+        self.wait_window()
+        harness.wait_until(lambda: (self.texts() or {}).get("percent"), 30)
+
+    def test_cancel_with_escape_then_yes(self):
+        self.slow_download()
+        self.assertEqual(self.driver("key", "esc")[0], 0)
+        code, box = self.driver("confirm", "yes")
+        self.assertEqual(code, 0, box)
+        self.assertEqual(box.get("text"), "是否取消在线安装？")
+        self.assertEqual(box.get("caption"), harness.CAPTION)
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertEqual(self.leftovers(), [])
+        self.assertEqual(self.setup_runs(), [])
+
+    def test_cancel_with_escape_then_no_completes(self):
+        self.slow_download()
+        self.driver("key", "esc")
+        code, box = self.driver("confirm", "no")
+        self.assertEqual(code, 0, box)
+        code, values = self.driver("find")
+        self.assertEqual(values.get("visible"), "1", "the dialog stays visible after No")
+        self.assertEqual(self.wait_exit(120), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        self.assertEqual(self.leftovers(), [])
+
+    def test_tray_exit_asks_like_escape(self):
+        self.slow_download()
+        code, menu = self.driver("tray", "rclick")
+        self.assertEqual(code, 0, menu)
+        self.assertEqual(self.driver("menu", "exit")[0], 0)
+        code, box = self.driver("confirm", "yes")
+        self.assertEqual(code, 0, box)
+        self.assertEqual(box.get("text"), "是否取消在线安装？")
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertEqual(self.setup_runs(), [])
+
+    def test_show_from_tray_minimize_and_enter(self):
+        self.slow_download()
+        self.assertEqual(self.texts().get("visible"), "0")
+        self.driver("tray", "dblclick")
+        self.assertEqual(harness.wait_until(lambda: self.texts().get("visible") == "1", 5), True)
+        self.driver("click", "minimize")
+        self.assertEqual(harness.wait_until(lambda: self.texts().get("visible") == "0", 5), True)
+        code, menu = self.driver("tray", "rclick")
+        self.assertEqual(code, 0, menu)
+        self.driver("menu", "show")
+        self.assertEqual(harness.wait_until(lambda: self.texts().get("visible") == "1", 5), True)
+        # Enter does nothing: no question, the dialog stays.
+        self.driver("key", "enter")
+        code, box = self.driver("confirm", "no", timeout=2)
+        self.assertNotEqual(code, 0, "Enter must not raise the cancel question")
+        self.assertEqual(self.texts().get("visible"), "1")
+        self.assertEqual(self.wait_exit(120), 0)
+
+    def test_taskbar_restart_keeps_the_icon_working(self):
+        self.slow_download()
+        self.assertEqual(self.driver("taskbar-created")[0], 0)
+        code, menu = self.driver("tray", "rclick")
+        self.assertEqual(code, 0, menu)
+        self.driver("menu", "show")
+        self.assertEqual(harness.wait_until(lambda: self.texts().get("visible") == "1", 5), True)
+        self.assertEqual(self.wait_exit(120), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+
+    def test_progress_texts_follow_the_download(self):
+        size = 10 * 1024 * 1024
+        self.launch("drip/%d/300000/%s" % (size, SETUP_NAME))
+        self.wait_window()
+        samples = []
+
+        def sample():
+            values = self.texts() or {}
+            if values.get("percent"):
+                samples.append(values)
+            return len(samples) >= 3
+
+        harness.wait_until(sample, 40, step=0.5)
+        self.assertGreaterEqual(len(samples), 3, samples)
+        for values in samples:
+            self.assertRegex(values["percent"], r"^\d{1,3}\.\d %$")
+            match = re.match(r"^(\d+\.\d\d) KB/s \((\d+\.\d\d) MB/10\.00 MB\)$",
+                             values["speed"])
+            self.assertIsNotNone(match, values["speed"])
+            percent = float(values["percent"].split()[0])
+            received_mb = float(match.group(2))
+            self.assertAlmostEqual(percent, received_mb * 10, delta=0.6)
+            self.assertIn(int(values["progress"]), (int(percent), int(percent) - 1, int(percent) + 1))
+        speeds = [float(v["speed"].split()[0]) for v in samples[1:]]
+        for kbps in speeds:
+            self.assertGreater(kbps, 300000 / 1024 * 0.5)
+            self.assertLess(kbps, 300000 / 1024 * 1.5)
+
+    def check_stall(self, path):
+        self.launch(path)
+        self.wait_window()
+        started = time.monotonic()
+        self.wait_status("下载文件失败", timeout=STALL_BOUND)
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertEqual(self.leftovers(), [])
+        return time.monotonic() - started
+
+    def test_stall_before_headers_ends(self):
+        self.check_stall("silent/" + SETUP_NAME)
+
+    def test_stall_after_headers_ends(self):
+        self.check_stall("headers/1000000/" + SETUP_NAME)
+
+    def test_stall_mid_body_ends(self):
+        self.check_stall("partial/1000000/300000/" + SETUP_NAME)
+
+    def test_cancel_during_stall_ends_quickly(self):
+        self.launch("partial/1000000/300000/" + SETUP_NAME)
+        self.wait_window()
+        harness.wait_until(lambda: (self.texts() or {}).get("percent"), 30)
+        self.driver("key", "esc")
+        code, box = self.driver("confirm", "yes")
+        self.assertEqual(code, 0, box)
+        answered = time.monotonic()
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertLess(time.monotonic() - answered, 10)
+        self.assertEqual(self.leftovers(), [])
+
+
+def main():
+    global BUILD_DIR
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build-dir")
+    parser.add_argument("--list", action="store_true", help="print the test names and end")
+    args, rest = parser.parse_known_args()
+    if args.list:
+        for name in unittest.TestLoader().getTestCaseNames(InstallerEndToEnd):
+            print(name)
+        return
+    if not args.build_dir:
+        parser.error("--build-dir is required")
+    BUILD_DIR = args.build_dir
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

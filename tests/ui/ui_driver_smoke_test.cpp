@@ -1,0 +1,223 @@
+// ui_driver against a stand-in for the installer's dialog (template 105 of this test's resources
+// with the real tray icon): each command run as its own process, as the end-to-end tests do.
+#include "ui/tray_notify_icon.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace QV
+{
+namespace
+{
+
+const wchar_t kCaption[] = L"Quorvin浏览器在线安装程序";
+constexpr UINT kDestroyRequest = WM_APP + 1;
+
+// What the stand-in dialog received.
+struct DialogLog
+{
+    std::vector<WORD> commands;
+    std::vector<int> answers; // of the cancel question
+};
+
+DialogLog g_log;
+CTrayNotifyIcon* g_pTray = nullptr;
+
+INT_PTR CALLBACK StandInProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg)
+    {
+    case WM_INITDIALOG:
+        ::SetWindowTextW(hWnd, kCaption);
+        return TRUE;
+    case WM_USER + 100:
+        if (lParam == WM_LBUTTONDBLCLK)
+            ::ShowWindow(hWnd, SW_SHOW);
+        else
+            g_pTray->OnTrayNotification(wParam, lParam);
+        return TRUE;
+    case WM_COMMAND:
+        g_log.commands.push_back(LOWORD(wParam));
+        if (LOWORD(wParam) == 40002)
+            ::ShowWindow(hWnd, SW_SHOW);
+        else if (LOWORD(wParam) == 1002)
+            ::ShowWindow(hWnd, SW_HIDE);
+        else if (LOWORD(wParam) == IDCANCEL)
+            g_log.answers.push_back(::MessageBoxW(hWnd, L"是否取消在线安装？", kCaption,
+                                                  MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+        return TRUE;
+    case kDestroyRequest:
+        ::DestroyWindow(hWnd);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+struct DriverRun
+{
+    DWORD exitCode = 0xFFFFFFFF;
+    std::map<std::string, std::string> values;
+};
+
+std::string Utf8(const std::wstring& text)
+{
+    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<size_t>(size) - 1);
+    return out;
+}
+
+// Runs ui_driver with `args`, its output going to a file that is parsed into key=value pairs.
+DriverRun RunDriver(const std::wstring& args)
+{
+    std::wstring exe = L"Z:" QV_UI_DRIVER;
+    for (wchar_t& c : exe)
+        c = c == L'/' ? L'\\' : c;
+    wchar_t outPath[MAX_PATH] = {}, tempDir[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, tempDir);
+    ::GetTempFileNameW(tempDir, L"uid", 0, outPath);
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE out =
+        ::CreateFileW(outPath, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    PROCESS_INFORMATION pi = {};
+    std::wstring command = L"\"" + exe + L"\" " + args;
+    DriverRun run;
+    if (::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                         &si, &pi))
+    {
+        ::WaitForSingleObject(pi.hProcess, 30000);
+        ::GetExitCodeProcess(pi.hProcess, &run.exitCode);
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+    ::CloseHandle(out);
+    HANDLE in =
+        ::CreateFileW(outPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string text(65536, '\0');
+    DWORD read = 0;
+    ::ReadFile(in, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+    ::CloseHandle(in);
+    ::DeleteFileW(outPath);
+    text.resize(read);
+    size_t start = 0;
+    while (start < text.size())
+    {
+        size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end == std::string::npos ? end : end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            run.values[line.substr(0, eq)] = line.substr(eq + 1);
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return run;
+}
+
+TEST(UiDriverSmoke, DrivesTheDialogTrayMenuAndCancelQuestion)
+{
+    ::InitCommonControls();
+    CTrayNotifyIcon tray;
+    g_pTray = &tray;
+    g_log = {};
+    HWND dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(105),
+                                       ::GetDesktopWindow(), StandInProc, 0);
+    ASSERT_TRUE(dialog);
+    ASSERT_TRUE(tray.Create(dialog, kCaption, ::LoadIconW(nullptr, IDI_APPLICATION)));
+    ::SetDlgItemTextW(dialog, 1006, L"15.0 %");
+    ::SetDlgItemTextW(dialog, 1007, L"146.48 KB/s (1.50 MB/10.00 MB)");
+    ::SendDlgItemMessageW(dialog, 1003, PBM_SETPOS, 15, 0);
+    const std::wstring pid = L" --pid " + std::to_wstring(::GetCurrentProcessId());
+
+    // The driver's commands run on a second thread; this one keeps serving the dialog, also
+    // inside the menu's and the message box's modal loops.
+    std::vector<std::pair<std::wstring, DriverRun>> runs;
+    bool visibleAfterDblclick = false, visibleAfterMinimize = true;
+    std::atomic<bool> done{false};
+    std::thread script(
+        [&]
+        {
+            auto run = [&](const std::wstring& args)
+            {
+                runs.emplace_back(args, RunDriver(args + pid));
+                return runs.back().second;
+            };
+            run(L"find");
+            run(L"texts");
+            run(L"tray dblclick");
+            ::Sleep(300);
+            visibleAfterDblclick = ::IsWindowVisible(dialog);
+            run(L"click minimize");
+            visibleAfterMinimize = ::IsWindowVisible(dialog);
+            run(L"tray rclick");
+            run(L"menu-items");
+            run(L"menu show");
+            run(L"key enter");
+            run(L"key esc");
+            run(L"confirm no");
+            run(L"close-box");
+            run(L"confirm yes");
+            run(L"taskbar-created");
+            ::PostMessageW(dialog, kDestroyRequest, 0, 0);
+            run(L"wait-gone --timeout 5000");
+            run(L"wait-window --timeout 300");
+            done = true;
+        });
+    while (!done)
+    {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    script.join();
+    tray.Delete(true);
+    g_pTray = nullptr;
+
+    ASSERT_EQ(runs.size(), 15u);
+    auto at = [&](size_t i) -> DriverRun& { return runs[i].second; };
+    for (size_t i = 0; i + 1 < runs.size(); ++i)
+    {
+        std::string output;
+        for (const auto& [key, value] : at(i).values)
+            output += " " + key + "=" + value;
+        EXPECT_EQ(at(i).exitCode, 0u) << Utf8(runs[i].first) << ":" << output;
+    }
+    EXPECT_EQ(at(14).exitCode, 2u) << "wait-window times out once the dialog is gone";
+
+    EXPECT_EQ(at(0).values["visible"], "0");
+    EXPECT_EQ(at(0).values["pid"], std::to_string(::GetCurrentProcessId()));
+    EXPECT_EQ(at(1).values["status"], "正在下载，请稍候...");
+    EXPECT_EQ(at(1).values["percent"], "15.0 %");
+    EXPECT_EQ(at(1).values["speed"], "146.48 KB/s (1.50 MB/10.00 MB)");
+    EXPECT_EQ(at(1).values["progress"], "15");
+    EXPECT_TRUE(visibleAfterDblclick);
+    EXPECT_FALSE(visibleAfterMinimize);
+    EXPECT_EQ(at(4).values["menu"], "1");
+    EXPECT_EQ(at(5).values["count"], "2");
+    EXPECT_EQ(at(5).values["item0"], "显示(&S)");
+    EXPECT_EQ(at(5).values["item1"], "退出(&X)");
+    EXPECT_EQ(at(6).values["chosen"], "show");
+    EXPECT_EQ(at(9).values["text"], "是否取消在线安装？");
+    EXPECT_EQ(at(9).values["caption"], "Quorvin浏览器在线安装程序");
+    EXPECT_EQ(at(11).values["answered"], "yes");
+    EXPECT_EQ(at(13).values["gone"], "1");
+    EXPECT_EQ(g_log.commands, (std::vector<WORD>{1002, 40002, IDOK, IDCANCEL, IDCANCEL}));
+    EXPECT_EQ(g_log.answers, (std::vector<int>{IDNO, IDYES}));
+}
+
+} // namespace
+} // namespace QV
