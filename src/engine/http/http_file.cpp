@@ -1,0 +1,160 @@
+#include "engine/http/http_file.h"
+
+#include "engine/http/internet_api.h"
+#include "engine/http/url_rules.h"
+
+#include <iterator>
+
+namespace QV
+{
+
+namespace
+{
+// The response-wait options a request takes before it is sent. WinINet applies the send and
+// receive time-outs of a request when it sends it; Wine applies them only from there, not from
+// the session, nor when set after the request has been sent.
+constexpr DWORD kStallOptions[] = {INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                                   INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                                   INTERNET_OPTION_DATA_RECEIVE_TIMEOUT};
+
+std::wstring Part(const wchar_t* text, DWORD length)
+{
+    return text != nullptr ? std::wstring(text, length) : std::wstring();
+}
+} // namespace
+
+QVHttpFile::~QVHttpFile()
+{
+    QVHttpFile::Close();
+}
+
+void QVHttpFile::Close() noexcept
+{
+    QVInternetHandle::Close();
+    m_connection.Close();
+}
+
+bool QVHttpFile::Open(HINTERNET session, const std::wstring& address)
+{
+    Close();
+    static const wchar_t kHeaders[] = L"Accept:*/*";
+    const DWORD headersLength = static_cast<DWORD>(std::size(kHeaders) - 1);
+
+    const InternetApi& api = GetInternetApi();
+    std::wstring url;
+    bool isHttps = false;
+    if (!api.ready || GetHandle() != nullptr || session == nullptr ||
+        !NormalizeUrl(address.c_str(), url, isHttps))
+        return false;
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION;
+    if (isHttps)
+        flags |= INTERNET_FLAG_SECURE;
+
+    // Connection, request and send are separate steps so that the request's time-outs are in
+    // force before anything waits on the network, and so that the request handle exists (and can
+    // be closed by another thread) while the request is under way.
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwHostNameLength = 1;
+    parts.dwUserNameLength = 1;
+    parts.dwPasswordLength = 1;
+    parts.dwUrlPathLength = 1;
+    parts.dwExtraInfoLength = 1;
+    if (!api.InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts))
+        return false;
+    std::wstring host = Part(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring user = Part(parts.lpszUserName, parts.dwUserNameLength);
+    std::wstring password = Part(parts.lpszPassword, parts.dwPasswordLength);
+    std::wstring object = Part(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                          Part(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (object.empty() || object[0] != L'/')
+        object.insert(0, L"/");
+
+    m_connection.Close();
+    HINTERNET connection = api.InternetConnectW(
+        session, host.c_str(), parts.nPort, user.empty() ? nullptr : user.c_str(),
+        password.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, 0, 0);
+    if (connection == nullptr)
+        return false;
+    m_connection.Attach(connection);
+
+    Attach(api.HttpOpenRequestW(connection, L"GET", object.c_str(), nullptr, nullptr, nullptr,
+                                flags, 0));
+    HINTERNET request = GetHandle();
+    if (request == nullptr)
+    {
+        Close();
+        return false;
+    }
+    if (m_dwStallTimeout != 0)
+    {
+        for (DWORD option : kStallOptions)
+            SetOption(option, m_dwStallTimeout);
+    }
+    if (!api.HttpSendRequestW(request, kHeaders, headersLength, nullptr, 0))
+    {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool QVHttpFile::QueryStatusCode(DWORD& code) noexcept
+{
+    HINTERNET request = GetHandle();
+    if (request == nullptr)
+        return false;
+    DWORD value = 0;
+    DWORD length = sizeof(value);
+    if (!GetInternetApi().HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                                         &value, &length, nullptr))
+        return false;
+    code = value;
+    return true;
+}
+
+bool QVHttpFile::HasErrorStatus() noexcept
+{
+    DWORD code = 0;
+    return !QueryStatusCode(code) || code != 200;
+}
+
+uint64_t QVHttpFile::GetContentLength() noexcept
+{
+    HINTERNET request = GetHandle();
+    if (request == nullptr)
+        return 0;
+    DWORD value = 0;
+    DWORD length = sizeof(value);
+    if (!GetInternetApi().HttpQueryInfoW(
+            request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &value, &length, nullptr))
+        return 0;
+    return value;
+}
+
+int32_t QVHttpFile::ReadChunk(TransferStats& stats, void* buffer) noexcept
+{
+    HINTERNET request = GetHandle();
+    if (request == nullptr)
+        return -1;
+    DWORD read = 0;
+    if (!ReadInternetBlock(request, buffer, read) || read > kInternetBlockSize)
+        return -1;
+    AddTransferBytes(stats, read, ::GetTickCount());
+    return static_cast<int32_t>(read);
+}
+
+bool ReadInternetBlock(HINTERNET request, void* buffer, DWORD& read) noexcept
+{
+    try
+    {
+        return GetInternetApi().InternetReadFile(request, buffer, kInternetBlockSize, &read) !=
+               FALSE;
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+} // namespace QV

@@ -1,0 +1,65 @@
+// One HTTP(S) GET over WinINet: open, status and length queries, and the 4096-byte read that
+// keeps the transfer statistics.
+#pragma once
+#ifdef _WIN32
+
+#include "engine/http/internet_handle.h"
+#include "engine/http/transfer_stats.h"
+
+#include <cstdint>
+#include <string>
+
+namespace QV
+{
+
+// Bytes asked for by every read.
+inline constexpr DWORD kInternetBlockSize = 4096;
+
+// The request handle of one address, with the connection handle it was opened on. Close may be
+// called from any thread (see QVInternetHandle); the worker's later calls then fail at once.
+class QVHttpFile : public QVInternetHandle
+{
+public:
+    QVHttpFile() noexcept = default;
+    ~QVHttpFile() override;
+
+    // Time-out in ms applied to every later Open, before the request is sent: for sending it and
+    // for each wait for response data (headers and every read). 0 leaves the system's default.
+    void SetStallTimeout(DWORD ms) noexcept { m_dwStallTimeout = ms; }
+
+    // Closes a request still open, then GETs `address` (completed by NormalizeUrl) on `session`
+    // with the header "Accept:*/*", the cache bypassed and the connection kept alive, secure for
+    // https. True when the request was sent and a response arrived; false leaves nothing open.
+    bool Open(HINTERNET session, const std::wstring& address);
+
+    // True unless the status code can be read and is 200.
+    bool HasErrorStatus() noexcept;
+
+    // The numeric HTTP status code; false when no request is open or the query fails.
+    bool QueryStatusCode(DWORD& code) noexcept;
+
+    // The Content-Length as a number; 0 when no request is open, the header is missing or is not
+    // a number.
+    uint64_t GetContentLength() noexcept;
+
+    // Reads the next piece of the body (at most 4096 bytes) into `buffer` (4096 bytes at least)
+    // and adds it to `stats` (speed recomputed when the tick count moved). -1 on failure (stats
+    // unchanged), 0 when nothing was read, else the count read.
+    int32_t ReadChunk(TransferStats& stats, void* buffer) noexcept;
+
+    // Closes the request, then its connection. Any thread.
+    void Close() noexcept override;
+
+private:
+    QVInternetHandle m_connection;
+    DWORD m_dwStallTimeout = 0;
+};
+
+// One InternetReadFile of exactly 4096 bytes into `buffer`, the count read in `read`; true on
+// success. It guards the call with a catch-all handler; this build has no structured-exception
+// handling (MinGW), so only C++ exceptions are caught, not processor faults.
+bool ReadInternetBlock(HINTERNET request, void* buffer, DWORD& read) noexcept;
+
+} // namespace QV
+
+#endif // _WIN32

@@ -1,0 +1,45 @@
+#include "engine/http/internet_handle.h"
+
+#include "engine/http/internet_api.h"
+
+namespace QV
+{
+
+QVInternetHandle::~QVInternetHandle()
+{
+    QVInternetHandle::Close();
+}
+
+void QVInternetHandle::Close() noexcept
+{
+    HINTERNET h = m_h.exchange(nullptr, std::memory_order_acq_rel);
+    if (h != nullptr)
+        GetInternetApi().InternetCloseHandle(h);
+}
+
+bool QVInternetHandle::SetOption(DWORD option, DWORD value) noexcept
+{
+    const InternetApi& api = GetInternetApi();
+    HINTERNET h = GetHandle();
+    if (!api.ready || h == nullptr)
+        return false;
+    return api.InternetSetOptionW(h, option, &value, sizeof(value)) != FALSE;
+}
+
+void QVInternetHandle::Attach(HINTERNET h) noexcept
+{
+    HINTERNET old = m_h.exchange(h, std::memory_order_acq_rel);
+    if (old != nullptr)
+        GetInternetApi().InternetCloseHandle(old);
+}
+
+QVInternetSession::QVInternetSession() noexcept
+{
+    const InternetApi& api = GetInternetApi();
+    if (api.ready)
+        Attach(api.InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+}
+
+QVInternetSession::~QVInternetSession() = default;
+
+} // namespace QV

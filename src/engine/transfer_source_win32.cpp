@@ -1,0 +1,144 @@
+#include "engine/transfer_source_win32.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace QV
+{
+
+namespace
+{
+class ExclusiveLock
+{
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) noexcept : m_lock(lock)
+    {
+        ::AcquireSRWLockExclusive(&m_lock);
+    }
+    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&m_lock); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
+} // namespace
+
+void QVTransferAbort::Abort() noexcept
+{
+    ExclusiveLock lock(m_lock);
+    m_bAborted = true;
+    if (m_pRequest != nullptr)
+        m_pRequest->Close();
+    if (m_pSession != nullptr)
+        m_pSession->Close();
+}
+
+bool QVTransferAbort::Attach(QVInternetHandle* session, QVHttpFile* request) noexcept
+{
+    ExclusiveLock lock(m_lock);
+    if (m_bAborted)
+    {
+        m_bAborted = false;
+        return false;
+    }
+    m_pSession = session;
+    m_pRequest = request;
+    return true;
+}
+
+bool QVTransferAbort::IsAborted() noexcept
+{
+    ExclusiveLock lock(m_lock);
+    return m_bAborted;
+}
+
+void QVTransferAbort::Detach() noexcept
+{
+    ExclusiveLock lock(m_lock);
+    m_pSession = nullptr;
+    m_pRequest = nullptr;
+    m_bAborted = false;
+}
+
+QVWinInetSource::QVWinInetSource(QVTransferAbort& abort, DWORD stallTimeoutMs) noexcept
+    : m_abort(abort)
+{
+    m_session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    m_session.SetOption(INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
+    // Windows also takes the stall time-outs from the session; Wine only from the request.
+    m_session.SetOption(INTERNET_OPTION_SEND_TIMEOUT, stallTimeoutMs);
+    m_session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, stallTimeoutMs);
+    m_session.SetOption(INTERNET_OPTION_DATA_SEND_TIMEOUT, stallTimeoutMs);
+    m_session.SetOption(INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, stallTimeoutMs);
+    m_request.SetStallTimeout(stallTimeoutMs);
+    m_bAttached = m_abort.Attach(&m_session, &m_request);
+}
+
+QVWinInetSource::~QVWinInetSource()
+{
+    if (m_bAttached)
+        m_abort.Detach();
+}
+
+bool QVWinInetSource::Open(const std::wstring& url)
+{
+    if (!m_bAttached)
+        return false;
+    // An abort that closed the session while the request was being made may leave a request
+    // handle that outlived it; the check under the gate's lock catches that case.
+    return m_request.Open(m_session.GetHandle(), url) && !m_abort.IsAborted();
+}
+
+bool QVWinInetSource::HasErrorStatus()
+{
+    return m_request.HasErrorStatus();
+}
+
+uint64_t QVWinInetSource::GetContentLength()
+{
+    return m_request.GetContentLength();
+}
+
+int32_t QVWinInetSource::ReadChunk(TransferStats& stats, uint8_t* buffer)
+{
+    return m_request.ReadChunk(stats, buffer);
+}
+
+bool QVWinInetSource::WasAborted()
+{
+    return !m_bAttached || m_abort.IsAborted();
+}
+
+QVFileSink::QVFileSink(HANDLE file)
+    : m_hFile(file), m_buffer(std::make_unique<uint8_t[]>(kFileSinkBufferSize))
+{
+}
+
+uint32_t QVFileSink::Write(const uint8_t* data, uint32_t size)
+{
+    uint32_t taken = 0;
+    while (taken < size)
+    {
+        const uint32_t n = std::min(size - taken, kFileSinkBufferSize - m_dwPending);
+        std::memcpy(m_buffer.get() + m_dwPending, data + taken, n);
+        m_dwPending += n;
+        taken += n;
+        if (m_dwPending == kFileSinkBufferSize && !Flush())
+            return 0;
+    }
+    return size;
+}
+
+bool QVFileSink::Flush()
+{
+    if (m_dwPending == 0)
+        return true;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(m_hFile, m_buffer.get(), m_dwPending, &written, nullptr) &&
+                    written == m_dwPending;
+    m_dwPending = 0;
+    return ok;
+}
+
+} // namespace QV

@@ -1,0 +1,407 @@
+// SetupDownloader against the loopback server under Wine: real WinINet, real files, a real
+// setup program.
+#include "engine/engine_messages.h"
+#include "engine/recording_callback.h"
+#include "engine/setup_downloader.h"
+#include "engine/wine_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+namespace
+{
+
+using namespace QV::test;
+using QV::SetupDownloader;
+using Clock = std::chrono::steady_clock;
+
+const std::wstring kFailed = QV::kMsgDownloadFailed;
+const std::wstring kCancelled = QV::kMsgDownloadCancelled;
+
+long long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// The reports of one successful transfer of `total` bytes after `previous` bytes: the four
+// opening reports, then per block a poll, the progress and the running total, each block adding
+// at most 4096 bytes, then the closing progress and total.
+void ExpectSuccessfulReports(const std::vector<std::string>& events, uint32_t total,
+                             uint32_t previous)
+{
+    const std::string t = std::to_string(total);
+    ASSERT_GE(events.size(), 6u);
+    std::vector<std::string> head(events.begin(), events.begin() + 4);
+    EXPECT_EQ(head, (std::vector<std::string>{"progress 0 0", "size " + t,
+                                              "total " + std::to_string(previous),
+                                              "progress " + t + " 0"}));
+    size_t i = 4;
+    uint32_t received = 0;
+    while (i + 2 < events.size() && events[i] == "poll")
+    {
+        if (events[i + 1].rfind("poll", 0) == 0)
+        {
+            ++i; // an empty read
+            continue;
+        }
+        unsigned long long now = 0;
+        ASSERT_EQ(sscanf(events[i + 1].c_str(), ("progress " + t + " %llu").c_str(), &now), 1)
+            << events[i + 1];
+        EXPECT_GT(now, received);
+        EXPECT_LE(now - received, 4096u);
+        received = static_cast<uint32_t>(now);
+        EXPECT_EQ(events[i + 2], "total " + std::to_string(previous + received));
+        i += 3;
+    }
+    EXPECT_EQ(received, total);
+    std::vector<std::string> tail(events.begin() + static_cast<long>(i), events.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"progress " + t + " " + t,
+                                              "total " + std::to_string(previous + total)}));
+}
+
+class DownloadTest : public EngineWineTest
+{
+};
+
+struct ServerCase
+{
+    const char* name;
+    std::wstring path;  // without the query
+    uint32_t size;      // bytes of a successful download; 0: the download fails
+    std::wstring error; // the one report of a failure
+};
+
+// Every server behaviour goes through DownloadToTempFile: a success leaves exactly the file named
+// after the address with the body; a failure reports once and leaves no file behind.
+TEST_F(DownloadTest, ServerBehaviours)
+{
+    const ServerCase cases[] = {
+        {"normal body", L"/body/10000/QuorvinSetup.exe", 10000, L""},
+        {"exactly 4096 x 3", L"/body/12288/QuorvinSetup.exe", 12288, L""},
+        {"one byte", L"/body/1/QuorvinSetup.exe", 1, L""},
+        {"slow drip", L"/drip/30000/60000/QuorvinSetup.exe", 30000, L""},
+        {"answer after a 1 s pause", L"/stall/1/5000/QuorvinSetup.exe", 5000, L""},
+        {"status 404", L"/status/404/QuorvinSetup.exe", 0, kFailed},
+        {"status 206", L"/status/206/QuorvinSetup.exe", 0, kFailed},
+        {"status 500", L"/status/500/QuorvinSetup.exe", 0, kFailed},
+        {"no Content-Length", L"/nolength/5000/QuorvinSetup.exe", 0, kFailed},
+        {"Content-Length 0", L"/zerolength/QuorvinSetup.exe", 0, kFailed},
+        {"body shorter than announced", L"/short/10000/6000/QuorvinSetup.exe", 0, kFailed},
+        {"closed before any header", L"/closenow/QuorvinSetup.exe", 0, kFailed},
+    };
+    for (const ServerCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        RecordingCallback callback;
+        SetupDownloader downloader;
+        downloader.SetCallback(&callback);
+        ASSERT_EQ(downloader.GetTempDir(), m_tempDir);
+        const std::wstring url = Url(c.path + L"?123.4567");
+
+        bool ok = downloader.DownloadToTempFile(url);
+
+        EXPECT_EQ(ok, c.size != 0);
+        if (c.size != 0)
+        {
+            EXPECT_TRUE(callback.Errors().empty());
+            ExpectSuccessfulReports(callback.Events(), c.size, 0);
+            EXPECT_EQ(downloader.GetTotalReceived(), c.size);
+            EXPECT_EQ(downloader.GetSetupPath(), m_tempDir + L"QuorvinSetup.exe");
+            EXPECT_EQ(ListDir(m_tempDir), std::vector<std::wstring>{L"QuorvinSetup.exe"});
+            std::vector<uint8_t> body = ReadWholeFile(downloader.GetSetupPath());
+            ASSERT_EQ(body.size(), c.size);
+            for (size_t i = 0; i < body.size(); ++i)
+                ASSERT_EQ(body[i], PatternByte(i)) << "offset " << i;
+            for (const std::wstring& u : callback.Urls())
+                EXPECT_EQ(u, url);
+        }
+        else
+        {
+            EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{c.error});
+            EXPECT_EQ(callback.Events().back(), "error");
+            EXPECT_EQ(downloader.GetTotalReceived(), 0u);
+            EXPECT_TRUE(downloader.GetSetupPath().empty());
+            EXPECT_TRUE(ListDir(m_tempDir).empty());
+        }
+    }
+    // The downloader's destructor removed the last successful file too.
+    EXPECT_TRUE(ListDir(m_tempDir).empty());
+}
+
+// Wine's WinINet may pass on what a closing connection sends past Content-Length, depending on
+// how the bytes arrive: the transfer then fails the length check. Either way no file of another
+// length than the announced one is ever kept.
+TEST_F(DownloadTest, BodyLongerThanAnnouncedNeverGivesALongerFile)
+{
+    for (int run = 0; run < 5; ++run)
+    {
+        RecordingCallback callback(0, false);
+        SetupDownloader downloader;
+        downloader.SetCallback(&callback);
+        if (downloader.DownloadToTempFile(Url(L"/long/5000/9000/Long.exe?1.2")))
+        {
+            std::vector<uint8_t> body = ReadWholeFile(m_tempDir + L"Long.exe");
+            ASSERT_EQ(body.size(), 5000u);
+            EXPECT_EQ(body[4999], PatternByte(4999));
+        }
+        else
+        {
+            EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
+            EXPECT_TRUE(ListDir(m_tempDir).empty());
+        }
+    }
+}
+
+TEST_F(DownloadTest, RefusedConnectionReportsDownloadFailure)
+{
+    // Nothing listens on port 1 of the loopback address: the connection is refused.
+    RecordingCallback callback;
+    SetupDownloader downloader;
+    downloader.SetCallback(&callback);
+    auto start = Clock::now();
+    EXPECT_FALSE(downloader.DownloadToTempFile(L"http://127.0.0.1:1/Refused.exe?1.2"));
+    EXPECT_EQ(callback.Events(), std::vector<std::string>{"error"});
+    EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
+    EXPECT_TRUE(ListDir(m_tempDir).empty());
+    RecordProperty("refused_ms", static_cast<int>(MsSince(start)));
+}
+
+TEST_F(DownloadTest, RequestOnTheWire)
+{
+    SetupDownloader downloader;
+    ASSERT_TRUE(downloader.DownloadToTempFile(Url(L"/body/100/Wire.exe?321.7")));
+    std::string log = ServerLog();
+    EXPECT_NE(log.find("\"method\": \"GET\", \"path\": \"/body/100/Wire.exe\", \"query\": "
+                       "\"321.7\""),
+              std::string::npos)
+        << log;
+    // Accept is */* every time it appears (Wine's WinINet adds one of its own); no agent.
+    std::regex accept("\\[\"Accept\", \"([^\"]*)\"\\]");
+    int accepts = 0;
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), accept);
+         it != std::sregex_iterator(); ++it)
+    {
+        ++accepts;
+        EXPECT_EQ((*it)[1].str(), "*/*");
+    }
+    EXPECT_GE(accepts, 1);
+    EXPECT_EQ(log.find("User-Agent"), std::string::npos) << log;
+}
+
+TEST_F(DownloadTest, TotalGrowsOverSuccessfulTransfersOnly)
+{
+    RecordingCallback callback(0, false);
+    SetupDownloader downloader;
+    downloader.SetCallback(&callback);
+    ASSERT_TRUE(downloader.DownloadToTempFile(Url(L"/body/7000/A.exe?1.1")));
+    EXPECT_FALSE(downloader.DownloadToTempFile(Url(L"/short/9000/100/B.exe?1.1")));
+    EXPECT_EQ(downloader.GetTotalReceived(), 7000u);
+    RecordingCallback second;
+    downloader.SetCallback(&second);
+    ASSERT_TRUE(downloader.DownloadToTempFile(Url(L"/body/5000/C.exe?1.1")));
+    EXPECT_EQ(downloader.GetTotalReceived(), 12000u);
+    ExpectSuccessfulReports(second.Events(), 5000, 7000);
+}
+
+TEST_F(DownloadTest, CancelledInTheMiddle)
+{
+    RecordingCallback callback(5);
+    SetupDownloader downloader;
+    downloader.SetCallback(&callback);
+    EXPECT_FALSE(downloader.DownloadToTempFile(Url(L"/body/100000/Cancel.exe?1.1")));
+    EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kCancelled});
+    EXPECT_EQ(callback.Polls(), 5u);
+    EXPECT_EQ(downloader.GetTotalReceived(), 0u);
+    EXPECT_TRUE(ListDir(m_tempDir).empty());
+}
+
+// The local file: NAME.exe from the address, Setup.exe for an unusable name or a locked NAME.exe,
+// ST1_Setup.exe when Setup.exe is held open without delete sharing; existing files are replaced.
+struct FileCase
+{
+    const char* name;
+    const wchar_t* urlName;
+    std::vector<const wchar_t*> existing;
+    std::vector<const wchar_t*> locked;
+    const wchar_t* expected;
+};
+
+TEST_F(DownloadTest, LocalFileChoices)
+{
+    const FileCase cases[] = {
+        {"name from the address", L"MyName.EXE", {}, {}, L"MyName.EXE"},
+        {"existing file replaced", L"MyName.exe", {L"MyName.exe"}, {}, L"MyName.exe"},
+        {"no .exe name", L"setup.bin", {}, {}, L"Setup.exe"},
+        {"short name", L"a.e", {}, {}, L"Setup.exe"},
+        {"name locked", L"MyName.exe", {L"MyName.exe"}, {L"MyName.exe"}, L"Setup.exe"},
+        {"Setup.exe locked", L"x", {L"Setup.exe"}, {L"Setup.exe"}, L"ST1_Setup.exe"},
+    };
+    for (const FileCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        std::vector<HANDLE> locks;
+        for (const wchar_t* name : c.existing)
+            WriteWholeFile(m_tempDir + name, "old content that must not survive");
+        for (const wchar_t* name : c.locked)
+        {
+            locks.push_back(CreateFileW((m_tempDir + name).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+            ASSERT_NE(locks.back(), INVALID_HANDLE_VALUE);
+        }
+        {
+            SetupDownloader downloader;
+            ASSERT_TRUE(downloader.DownloadToTempFile(
+                Url(std::wstring(L"/body/3000/") + c.urlName + L"?5.6")));
+            EXPECT_EQ(downloader.GetSetupPath(), m_tempDir + c.expected);
+            EXPECT_EQ(downloader.GetLocalFile(), m_tempDir + c.expected);
+            std::vector<uint8_t> body = ReadWholeFile(m_tempDir + c.expected);
+            ASSERT_EQ(body.size(), 3000u);
+            EXPECT_EQ(body[2999], PatternByte(2999));
+        }
+        EXPECT_FALSE(FileExists(m_tempDir + c.expected)) << "left after the downloader ended";
+        for (HANDLE h : locks)
+            CloseHandle(h);
+        for (const std::wstring& name : ListDir(m_tempDir))
+            DeleteFileW((m_tempDir + name).c_str());
+    }
+}
+
+// A stalled server fails the download within the stall time-out and leaves no file.
+struct StallCase
+{
+    const char* name;
+    const wchar_t* path;
+};
+
+TEST_F(DownloadTest, StallsFailWithinTheTimeout)
+{
+    constexpr DWORD kTimeout = 1500;
+    const StallCase cases[] = {
+        {"accepts and never answers", L"/silent/Stall.exe"},
+        {"headers, then nothing", L"/headers/100000/Stall.exe"},
+        {"part of the body, then nothing", L"/partial/100000/30000/Stall.exe"},
+        {"answer after longer than the time-out", L"/stall/10/100/Stall.exe"},
+    };
+    for (const StallCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        RecordingCallback callback(0, false);
+        SetupDownloader downloader;
+        downloader.SetCallback(&callback);
+        downloader.SetStallTimeout(kTimeout);
+        auto start = Clock::now();
+        EXPECT_FALSE(downloader.DownloadToTempFile(Url(std::wstring(c.path) + L"?1.2")));
+        long long elapsed = MsSince(start);
+        EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
+        EXPECT_GE(elapsed, kTimeout - 100);
+        EXPECT_LT(elapsed, kTimeout + 2500);
+        EXPECT_TRUE(ListDir(m_tempDir).empty());
+        RecordProperty(c.name, static_cast<int>(elapsed));
+    }
+}
+
+// The shipped bound itself, once.
+TEST_F(DownloadTest, StallFailsWithinTheShippedTimeout)
+{
+    RecordingCallback callback(0, false);
+    SetupDownloader downloader;
+    downloader.SetCallback(&callback);
+    auto start = Clock::now();
+    EXPECT_FALSE(downloader.DownloadToTempFile(Url(L"/headers/100000/Stall.exe?1.2")));
+    long long elapsed = MsSince(start);
+    EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
+    EXPECT_GE(elapsed, static_cast<long long>(QV::kStallTimeoutMs) - 100);
+    EXPECT_LT(elapsed, static_cast<long long>(QV::kStallTimeoutMs) + 5000);
+    EXPECT_TRUE(ListDir(m_tempDir).empty());
+    RecordProperty("elapsed_ms", static_cast<int>(elapsed));
+    std::printf("shipped stall time-out ended the download after %lld ms\n", elapsed);
+}
+
+class AbortTest : public EngineWineTest
+{
+};
+
+TEST_F(AbortTest, AbortBeforeTheTransferFailsTheNextOneOnly)
+{
+    RecordingCallback callback;
+    SetupDownloader downloader;
+    downloader.SetCallback(&callback);
+    downloader.AbortTransfer();
+    auto start = Clock::now();
+    EXPECT_FALSE(downloader.DownloadToTempFile(Url(L"/body/1000/Abort.exe?1.2")));
+    EXPECT_LT(MsSince(start), 1000);
+    // Aborted: the user interface is asked whether this is its cancellation.
+    EXPECT_EQ(callback.Events(), (std::vector<std::string>{"poll", "error"}));
+    EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
+    EXPECT_TRUE(ListDir(m_tempDir).empty());
+    EXPECT_EQ(ServerLog(), "[]") << "the aborted transfer sent no request";
+
+    EXPECT_TRUE(downloader.DownloadToTempFile(Url(L"/body/1000/Abort.exe?1.2")));
+}
+
+// An abort while data is flowing ends the transfer at once; it is a cancellation when the user
+// interface says so, else a failure.
+TEST_F(AbortTest, AbortWhileReceiving)
+{
+    for (bool userCancelled : {false, true})
+    {
+        SCOPED_TRACE(userCancelled ? "user cancelled" : "not cancelled");
+        RecordingCallback callback(0, false);
+        SetupDownloader downloader;
+        downloader.SetCallback(&callback);
+        std::thread aborter(
+            [&]
+            {
+                Sleep(700);
+                if (userCancelled)
+                    callback.CancelNow();
+                downloader.AbortTransfer();
+            });
+        auto start = Clock::now();
+        EXPECT_FALSE(downloader.DownloadToTempFile(Url(L"/drip/200000/20000/Abort.exe?1.2")));
+        long long elapsed = MsSince(start);
+        aborter.join();
+        EXPECT_EQ(callback.Errors(),
+                  std::vector<std::wstring>{userCancelled ? kCancelled : kFailed});
+        EXPECT_LT(elapsed, 700 + 1000);
+        EXPECT_TRUE(ListDir(m_tempDir).empty());
+    }
+}
+
+// While a call blocks on a stalled server, the abort closes its handles. Windows' WinINet ends
+// the blocked call at once; Wine's ends it only at the stall time-out, so under Wine this bounds
+// the wait by that time-out.
+TEST_F(AbortTest, AbortDuringAStall)
+{
+    constexpr DWORD kTimeout = 4000;
+    for (const wchar_t* path : {L"/silent/Abort.exe?1.2", L"/headers/100000/Abort.exe?1.2"})
+    {
+        SCOPED_TRACE(Narrow(path));
+        RecordingCallback callback(0, false);
+        SetupDownloader downloader;
+        downloader.SetCallback(&callback);
+        downloader.SetStallTimeout(kTimeout);
+        std::thread aborter(
+            [&]
+            {
+                Sleep(500);
+                callback.CancelNow();
+                downloader.AbortTransfer();
+            });
+        auto start = Clock::now();
+        EXPECT_FALSE(downloader.DownloadToTempFile(Url(path)));
+        long long elapsed = MsSince(start);
+        aborter.join();
+        EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kCancelled});
+        EXPECT_LT(elapsed, kTimeout + 1500);
+        EXPECT_TRUE(ListDir(m_tempDir).empty());
+        std::printf("abort 500 ms into a stall (%s) ended the transfer after %lld ms\n",
+                    Narrow(path).c_str(), elapsed);
+    }
+}
+
+} // namespace
