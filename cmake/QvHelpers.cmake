@@ -37,10 +37,11 @@ else()
     endif()
 endif()
 
-# qv_test(NAME SOURCES ... [LIBS ...] [WINE_ONLY] [LABELS ...])
-# A GoogleTest executable; cross-built tests run under Wine through the emulator.
+# qv_test(NAME SOURCES ... [LIBS ...] [WINE_ONLY] [LABELS ...] [RESOURCE_LOCK name])
+# A GoogleTest executable; cross-built tests run under Wine through the emulator. Tests that
+# share a RESOURCE_LOCK (say, a registry key of the prefix) never run at the same time.
 function(qv_test name)
-    cmake_parse_arguments(T "WINE_ONLY" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "WINE_ONLY" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
     if(T_WINE_ONLY AND NOT WIN32)
         return()
     endif()
@@ -55,6 +56,10 @@ function(qv_test name)
     else()
         list(APPEND T_LABELS native)
     endif()
+    set(_props LABELS "${T_LABELS}" TIMEOUT 120)
+    if(T_RESOURCE_LOCK)
+        list(APPEND _props RESOURCE_LOCK ${T_RESOURCE_LOCK})
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-        PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120)
+        PROPERTIES ${_props})
 endfunction()

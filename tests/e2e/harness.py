@@ -139,3 +139,29 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+def read_setup_log(path):
+    """The runs the sample setup program recorded, oldest first.
+
+    Each run is a dict of its key=value lines plus: args (the arguments), cwd, hidden (started
+    with SW_HIDE) and ended (host time of the log's last write, when the last run ended)."""
+    if not os.path.exists(path):
+        return []
+    runs = []
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            key, sep, value = line.rstrip("\r\n").partition("=")
+            if not sep:
+                continue
+            if key == "command_line":
+                runs.append({})
+            if runs:
+                runs[-1][key] = value
+    for run in runs:
+        run["args"] = run.get("arguments", "")
+        run["cwd"] = run.get("working_directory", "")
+        run["hidden"] = run.get("show_window_flag") == "1" and run.get("show_window") == "0"
+    if runs:
+        runs[-1]["ended"] = os.path.getmtime(path)
+    return runs

@@ -12,6 +12,7 @@ Run one test:  installer_e2e.py --build-dir build/windows64 InstallerEndToEnd.te
 import argparse
 import os
 import re
+import shutil
 import subprocess
 import sys
 import time
@@ -47,6 +48,7 @@ class Server:
         return harness.read_json_lines(self.log_path)
 
     def stop(self):
+        self.proc.stdout.close()
         self.proc.terminate()
         try:
             self.proc.wait(timeout=10)
@@ -74,7 +76,8 @@ class InstallerEndToEnd(unittest.TestCase):
         self.server.stop()
         self.wine.delete_product_key()
         self.clear_temp()
-        self.wine.cleanup()
+        if os.environ.get("QV_E2E_KEEP") != "1":
+            self.wine.cleanup()
 
     # -- helpers --------------------------------------------------------------------------
 
@@ -103,8 +106,7 @@ class InstallerEndToEnd(unittest.TestCase):
             self.fail("installer still running after %d s" % timeout)
 
     def driver(self, *args, timeout=20):
-        return self.wine.driver(*args, "--pid", str(self.proc.pid) if False else "0",
-                                "--timeout", str(timeout * 1000), timeout=timeout)
+        return self.wine.driver(*args, "--timeout", str(timeout * 1000), timeout=timeout)
 
     def wait_window(self):
         code, values = self.driver("wait-window", timeout=30)
@@ -178,6 +180,34 @@ class InstallerEndToEnd(unittest.TestCase):
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
         self.assertEqual(len(self.downloads()), 1)
 
+    def test_planted_dlls_beside_the_exe_are_never_loaded(self):
+        """Run from a Downloads-like folder holding a fake wininet.dll, with Wine told to prefer
+        DLLs beside the exe: the installer must still use the system's.
+
+        version.dll cannot be checked this way under Wine: Wine's own user32 imports it, so the
+        override would load the fake before the installer's first instruction runs (Windows
+        resolves that chain from the system folder). The loader rule itself is tested for both
+        DLLs by the planted-DLL unit test."""
+        folder = os.path.join(self.wine.scratch, "Downloads")
+        os.makedirs(folder)
+        for dll in ("wininet",):
+            shutil.copy(os.path.join(self.wine.build_dir, "tests", "app", "planted_" + dll,
+                                     dll + ".dll"), folder)
+        name = "QvPlantedCheck.exe"
+        exe = os.path.join(folder, name)
+        shutil.copy(self.wine.stamp(self.server.url("file/setup/" + SETUP_NAME)), exe)
+        overrides = r"HKCU\Software\Wine\AppDefaults\%s" % name
+        for dll in ("wininet",):
+            self.wine.run(["reg", "add", overrides + r"\DllOverrides", "/v", dll, "/d",
+                           "native,builtin", "/f"], tag="reg")
+        try:
+            self.proc = self.wine.start([exe], env=self.env, tag="installer")
+            self.assertEqual(self.wait_exit(90), 0)
+        finally:
+            self.wine.run(["reg", "delete", overrides, "/f"], tag="reg")
+        self.assertEqual([n for n in os.listdir(folder) if n.endswith(".loaded")], [])
+        self.assertEqual(len(self.setup_runs()), 1, "the installer must still work")
+
     def check_failure(self, path, status):
         self.launch(path)
         self.wait_window()
@@ -221,7 +251,7 @@ class InstallerEndToEnd(unittest.TestCase):
 
     def slow_download(self):
         """A download that lasts long enough to act on it (sample setup dripped slowly)."""
-        self.launch("file/setup/" + SETUP_NAME + "?rate=20000")
+        self.launch("filedrip/setup/20000/" + SETUP_NAME)
         self.wait_window()
         harness.wait_until(lambda: (self.texts() or {}).get("percent"), 30)
 
