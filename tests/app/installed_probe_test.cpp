@@ -47,7 +47,8 @@ public:
         {
             if (secondQueryFails || size < bytes)
                 return false;
-            std::memcpy(data, value->data(), bytes);
+            if (bytes != 0)
+                std::memcpy(data, value->data(), bytes);
         }
         type = valueType;
         size = bytes;
