@@ -53,10 +53,10 @@ public:
     // or its exit code is not 0 (the file is deleted all the same).
     bool RunInstaller();
 
-    // Makes the running transfer's network calls fail: at once where WinINet aborts a blocking
-    // call whose handle is closed (Windows), else at the stall time-out (Wine). With no transfer
-    // running, the next one fails at once. The transfer then reports "下载任务已经取消" if the
-    // callback says it is cancelled, else "下载文件失败". Any thread, any time.
+    // Makes the running transfer fail at once, also while its network call is blocked (that call
+    // is left to end on its own thread, see QVReadAheadRequest). With no transfer running, the
+    // next one fails at once. The transfer then reports "下载任务已经取消" if the callback says it
+    // is cancelled, else "下载文件失败". Any thread, any time.
     void AbortTransfer() noexcept { m_abort.Abort(); }
 
     // Bytes of all successful transfers of this object.

@@ -29,12 +29,10 @@ void QVTransferAbort::Abort() noexcept
     ExclusiveLock lock(m_lock);
     m_bAborted = true;
     if (m_pRequest != nullptr)
-        m_pRequest->Close();
-    if (m_pSession != nullptr)
-        m_pSession->Close();
+        m_pRequest->Abort();
 }
 
-bool QVTransferAbort::Attach(QVInternetHandle* session, QVHttpFile* request) noexcept
+bool QVTransferAbort::Attach(QVReadAheadRequest* request) noexcept
 {
     ExclusiveLock lock(m_lock);
     if (m_bAborted)
@@ -42,7 +40,6 @@ bool QVTransferAbort::Attach(QVInternetHandle* session, QVHttpFile* request) noe
         m_bAborted = false;
         return false;
     }
-    m_pSession = session;
     m_pRequest = request;
     return true;
 }
@@ -56,23 +53,14 @@ bool QVTransferAbort::IsAborted() noexcept
 void QVTransferAbort::Detach() noexcept
 {
     ExclusiveLock lock(m_lock);
-    m_pSession = nullptr;
     m_pRequest = nullptr;
     m_bAborted = false;
 }
 
-QVWinInetSource::QVWinInetSource(QVTransferAbort& abort, DWORD stallTimeoutMs) noexcept
-    : m_abort(abort)
+QVWinInetSource::QVWinInetSource(QVTransferAbort& abort, DWORD stallTimeoutMs)
+    : m_abort(abort), m_dwStallTimeout(stallTimeoutMs)
 {
-    m_session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
-    m_session.SetOption(INTERNET_OPTION_CONNECT_RETRIES, kConnectRetries);
-    // Windows also takes the stall time-outs from the session; Wine only from the request.
-    m_session.SetOption(INTERNET_OPTION_SEND_TIMEOUT, stallTimeoutMs);
-    m_session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, stallTimeoutMs);
-    m_session.SetOption(INTERNET_OPTION_DATA_SEND_TIMEOUT, stallTimeoutMs);
-    m_session.SetOption(INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, stallTimeoutMs);
-    m_request.SetStallTimeout(stallTimeoutMs);
-    m_bAttached = m_abort.Attach(&m_session, &m_request);
+    m_bAttached = m_abort.Attach(&m_request);
 }
 
 QVWinInetSource::~QVWinInetSource()
@@ -85,9 +73,11 @@ bool QVWinInetSource::Open(const std::wstring& url)
 {
     if (!m_bAttached)
         return false;
-    // An abort that closed the session while the request was being made may leave a request
-    // handle that outlived it; the check under the gate's lock catches that case.
-    return m_request.Open(m_session.GetHandle(), url) && !m_abort.IsAborted();
+    ReadAheadSettings settings;
+    settings.connectTimeoutMs = kConnectTimeoutMs;
+    settings.connectRetries = kConnectRetries;
+    settings.stallTimeoutMs = m_dwStallTimeout;
+    return m_request.Open(url, settings);
 }
 
 bool QVWinInetSource::HasErrorStatus()

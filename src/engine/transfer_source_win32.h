@@ -3,8 +3,7 @@
 #pragma once
 #ifdef _WIN32
 
-#include "engine/http/http_file.h"
-#include "engine/http/internet_handle.h"
+#include "engine/http/read_ahead_request.h"
 #include "engine/transfer_loop.h"
 
 #include <windows.h>
@@ -24,7 +23,7 @@ inline constexpr DWORD kStallTimeoutMs = 30000;
 inline constexpr DWORD kConnectTimeoutMs = 3000;
 inline constexpr DWORD kConnectRetries = 5;
 
-// Hands the handles of the running transfer to whoever aborts it. Abort may come from any thread
+// Hands the request of the running transfer to whoever aborts it. Abort may come from any thread
 // at any time; Attach, IsAborted and Detach come from the transfer's thread.
 class QVTransferAbort
 {
@@ -33,14 +32,13 @@ public:
     QVTransferAbort(const QVTransferAbort&) = delete;
     QVTransferAbort& operator=(const QVTransferAbort&) = delete;
 
-    // Closes the request and then the session of the attached transfer, so that its blocking
-    // calls fail (at once where WinINet aborts them, else at their time-out) and later ones fail
-    // at once. With no transfer attached, the next Attach fails.
+    // Aborts the attached transfer's request: its waits for the network fail at once, now and
+    // later. With no transfer attached, the next Attach fails.
     void Abort() noexcept;
 
-    // Attaches a transfer's session and request; false (nothing attached) when an abort came
-    // since the last transfer, which is then consumed.
-    bool Attach(QVInternetHandle* session, QVHttpFile* request) noexcept;
+    // Attaches a transfer's request; false (nothing attached) when an abort came since the last
+    // transfer, which is then consumed.
+    bool Attach(QVReadAheadRequest* request) noexcept;
 
     // True when an abort reached the attached transfer.
     bool IsAborted() noexcept;
@@ -50,18 +48,17 @@ public:
 
 private:
     SRWLOCK m_lock = SRWLOCK_INIT;
-    QVInternetHandle* m_pSession = nullptr;
-    QVHttpFile* m_pRequest = nullptr;
+    QVReadAheadRequest* m_pRequest = nullptr;
     bool m_bAborted = false;
 };
 
-// The HTTP side of one transfer over WinINet: a new session with the connect time-out, connect
-// retries and stall time-outs, and one request on it. Attached to `abort` for its lifetime; the
-// request is closed before the session.
+// The HTTP side of one transfer over WinINet: a request on a session of its own with the connect
+// time-out, connect retries and stall time-outs, its network calls on a thread of their own.
+// Attached to `abort` for its lifetime. Throws std::bad_alloc when the request cannot be had.
 class QVWinInetSource final : public ITransferSource
 {
 public:
-    QVWinInetSource(QVTransferAbort& abort, DWORD stallTimeoutMs) noexcept;
+    QVWinInetSource(QVTransferAbort& abort, DWORD stallTimeoutMs);
     ~QVWinInetSource();
     QVWinInetSource(const QVWinInetSource&) = delete;
     QVWinInetSource& operator=(const QVWinInetSource&) = delete;
@@ -74,8 +71,8 @@ public:
 
 private:
     QVTransferAbort& m_abort;
-    QVInternetSession m_session;
-    QVHttpFile m_request;
+    QVReadAheadRequest m_request;
+    DWORD m_dwStallTimeout;
     bool m_bAttached = false;
 };
 

@@ -82,6 +82,7 @@ TEST_F(DownloadTest, ServerBehaviours)
         {"normal body", L"/body/10000/QuorvinSetup.exe", 10000, L""},
         {"exactly 4096 x 3", L"/body/12288/QuorvinSetup.exe", 12288, L""},
         {"one byte", L"/body/1/QuorvinSetup.exe", 1, L""},
+        {"many read-ahead rounds", L"/body/1000003/QuorvinSetup.exe", 1000003, L""},
         {"slow drip", L"/drip/30000/60000/QuorvinSetup.exe", 30000, L""},
         {"answer after a 1 s pause", L"/stall/1/5000/QuorvinSetup.exe", 5000, L""},
         {"status 404", L"/status/404/QuorvinSetup.exe", 0, kFailed},
@@ -372,36 +373,117 @@ TEST_F(AbortTest, AbortWhileReceiving)
     }
 }
 
-// While a call blocks on a stalled server, the abort closes its handles. Windows' WinINet ends
-// the blocked call at once; Wine's ends it only at the stall time-out, so under Wine this bounds
-// the wait by that time-out.
-TEST_F(AbortTest, AbortDuringAStall)
+// While the network call blocks on a stalled server (waiting for headers, for the body, or in
+// the middle of it), an abort ends the transfer at once, long before the stall time-out, with the
+// usual report and no file left.
+TEST_F(AbortTest, AbortDuringAStallEndsAtOnce)
 {
-    constexpr DWORD kTimeout = 4000;
-    for (const wchar_t* path : {L"/silent/Abort.exe?1.2", L"/headers/100000/Abort.exe?1.2"})
+    const StallCase cases[] = {
+        {"accepts and never answers", L"/silent/Abort.exe?1.2"},
+        {"headers, then nothing", L"/headers/100000/Abort.exe?1.2"},
+        {"part of the body, then nothing", L"/partial/100000/30000/Abort.exe?1.2"},
+    };
+    for (const StallCase& c : cases)
     {
-        SCOPED_TRACE(Narrow(path));
-        RecordingCallback callback(0, false);
-        SetupDownloader downloader;
-        downloader.SetCallback(&callback);
-        downloader.SetStallTimeout(kTimeout);
-        std::thread aborter(
-            [&]
-            {
-                Sleep(500);
-                callback.CancelNow();
-                downloader.AbortTransfer();
-            });
-        auto start = Clock::now();
-        EXPECT_FALSE(downloader.DownloadToTempFile(Url(path)));
-        long long elapsed = MsSince(start);
-        aborter.join();
-        EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kCancelled});
-        EXPECT_LT(elapsed, kTimeout + 1500);
-        EXPECT_TRUE(ListDir(m_tempDir).empty());
-        std::printf("abort 500 ms into a stall (%s) ended the transfer after %lld ms\n",
-                    Narrow(path).c_str(), elapsed);
+        for (bool userCancelled : {true, false})
+        {
+            SCOPED_TRACE(std::string(c.name) + (userCancelled ? ", cancelled" : ", not cancelled"));
+            RecordingCallback callback(0, false);
+            SetupDownloader downloader;
+            downloader.SetCallback(&callback);
+            std::thread aborter(
+                [&]
+                {
+                    Sleep(500);
+                    if (userCancelled)
+                        callback.CancelNow();
+                    downloader.AbortTransfer();
+                });
+            auto start = Clock::now();
+            EXPECT_FALSE(downloader.DownloadToTempFile(Url(c.path)));
+            long long elapsed = MsSince(start);
+            aborter.join();
+            EXPECT_EQ(callback.Errors(),
+                      std::vector<std::wstring>{userCancelled ? kCancelled : kFailed});
+            EXPECT_EQ(callback.Events().back(), "error");
+            EXPECT_EQ(downloader.GetTotalReceived(), 0u);
+            EXPECT_LT(elapsed, 500 + 2000);
+            EXPECT_TRUE(ListDir(m_tempDir).empty());
+            RecordProperty(std::string(c.name) + (userCancelled ? "" : " (not cancelled)"),
+                           static_cast<int>(elapsed - 500));
+            std::printf("abort 500 ms into a stall (%s) ended the transfer after %lld ms\n", c.name,
+                        elapsed - 500);
+        }
     }
+}
+
+// The body read ahead before an abort is not delivered after it: the first read after the abort
+// fails, however many blocks are waiting.
+TEST_F(AbortTest, AbortWithBlocksWaitingFailsTheNextRead)
+{
+    class AbortAtPoll : public RecordingCallback
+    {
+    public:
+        AbortAtPoll() : RecordingCallback(0, true) {}
+        bool IsCancelled() override
+        {
+            if (Polls() == 1 && m_pDownloader != nullptr)
+            {
+                // Let the network thread fill its queue from the fast body before aborting.
+                Sleep(300);
+                m_pDownloader->AbortTransfer();
+            }
+            return RecordingCallback::IsCancelled();
+        }
+        SetupDownloader* m_pDownloader = nullptr;
+    };
+    AbortAtPoll callback;
+    SetupDownloader downloader;
+    callback.m_pDownloader = &downloader;
+    downloader.SetCallback(&callback);
+    EXPECT_FALSE(downloader.DownloadToTempFile(Url(L"/body/1000000/Abort.exe?1.2")));
+    std::vector<std::string> events = callback.Events();
+    ASSERT_EQ(events.size(), 10u) << testing::PrintToString(events);
+    // One block before the abort, then the poll during which it came, then the failure.
+    EXPECT_EQ(events[4], "poll");
+    EXPECT_EQ(events[7], "poll");
+    EXPECT_EQ(events[8], "poll") << "the failure asks whether it is a cancellation";
+    EXPECT_EQ(events[9], "error");
+    EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
+    EXPECT_TRUE(ListDir(m_tempDir).empty());
+}
+
+// A process may end while a transfer's network thread is still blocked on the network: it returns
+// from its entry point promptly and exits with code 0 (no crash in the thread or at unload).
+TEST_F(AbortTest, ProcessEndsWhileTheNetworkThreadIsBlocked)
+{
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring program = self;
+    program = program.substr(0, program.find_last_of(L"\\/") + 1) + Widen(QV_TOOL_DIR_FROM_TEST) +
+              L"\\engine_abort_at_exit.exe";
+    ASSERT_TRUE(FileExists(program)) << Narrow(program);
+    std::wstring commandLine = L"\"" + program + L"\" \"" + Url(L"/silent/Exit.exe?1.2") + L"\"";
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                               nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    auto start = Clock::now();
+    DWORD wait = WaitForSingleObject(process.hProcess, 10000);
+    long long elapsed = MsSince(start);
+    if (wait != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 99);
+    DWORD exitCode = 99;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hProcess);
+    ASSERT_EQ(wait, WAIT_OBJECT_0) << "still running after 10 s";
+    EXPECT_EQ(exitCode, 0u) << "3: the transfer did not end as a prompt cancellation";
+    // Far below the 30 s stall time-out that ends the blocked call.
+    EXPECT_LT(elapsed, 5000);
+    std::printf("the process ended %lld ms after its start\n", elapsed);
 }
 
 } // namespace

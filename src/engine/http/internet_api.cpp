@@ -35,8 +35,10 @@ struct LoadedInternetApi
 
 const InternetApi& GetInternetApi() noexcept
 {
-    static const LoadedInternetApi loaded;
-    return loaded.api;
+    // Never destroyed: a network thread still blocked in WinINet when the process exits (see
+    // QVReadAheadRequest) goes on using the table, and the library must stay loaded under it.
+    static const LoadedInternetApi* const loaded = new LoadedInternetApi;
+    return loaded->api;
 }
 
 } // namespace QV

@@ -26,7 +26,8 @@ struct InternetApi
     bool ready = false;
 };
 
-// The process-wide table, loaded on first use (thread-safe) and kept until the process ends.
+// The process-wide table, loaded on first use (thread-safe); neither it nor the library is ever
+// freed, so threads still inside WinINet while the process exits keep working.
 // When wininet.dll cannot be loaded every pointer is null and `ready` is false.
 const InternetApi& GetInternetApi() noexcept;
 
