@@ -1,32 +1,16 @@
 #include "engine/transfer_source_win32.h"
 
+#include "common/srw_lock.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace QV
 {
 
-namespace
-{
-class ExclusiveLock
-{
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) noexcept : m_lock(lock)
-    {
-        ::AcquireSRWLockExclusive(&m_lock);
-    }
-    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&m_lock); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
-} // namespace
-
 void QVTransferAbort::Abort() noexcept
 {
-    ExclusiveLock lock(m_lock);
+    CSrwExclusiveLock lock(m_lock);
     m_bAborted = true;
     if (m_pRequest != nullptr)
         m_pRequest->Abort();
@@ -34,7 +18,7 @@ void QVTransferAbort::Abort() noexcept
 
 bool QVTransferAbort::Attach(QVReadAheadRequest* request) noexcept
 {
-    ExclusiveLock lock(m_lock);
+    CSrwExclusiveLock lock(m_lock);
     if (m_bAborted)
     {
         m_bAborted = false;
@@ -46,13 +30,13 @@ bool QVTransferAbort::Attach(QVReadAheadRequest* request) noexcept
 
 bool QVTransferAbort::IsAborted() noexcept
 {
-    ExclusiveLock lock(m_lock);
+    CSrwExclusiveLock lock(m_lock);
     return m_bAborted;
 }
 
 void QVTransferAbort::Detach() noexcept
 {
-    ExclusiveLock lock(m_lock);
+    CSrwExclusiveLock lock(m_lock);
     m_pRequest = nullptr;
     m_bAborted = false;
 }

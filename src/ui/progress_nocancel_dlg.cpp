@@ -1,5 +1,6 @@
 #include "ui/progress_nocancel_dlg.h"
 
+#include "common/srw_lock.h"
 #include "framework/app_module.h"
 
 #include <commctrl.h>
@@ -22,6 +23,7 @@ const wchar_t kConnecting[] = L"正在连接服务器，请稍候...";
 const wchar_t kConnected[] = L"已经连接服务器，请稍候...";
 const wchar_t kConfirmCancel[] = L"是否取消在线安装？";
 
+constexpr UINT kDisplayUpdateMessage = WM_APP + 1;
 constexpr UINT_PTR kCloseTimerId = 4001;
 constexpr UINT kCloseTimerPeriodMs = 3000;
 constexpr DWORD kConfirmPollMs = 30;
@@ -68,6 +70,9 @@ BOOL QVProgressNoCancelDlg::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam,
         return TRUE;
     case WM_TIMER:
         OnTimer(static_cast<UINT_PTR>(wParam));
+        return TRUE;
+    case kDisplayUpdateMessage:
+        OnDisplayUpdate();
         return TRUE;
     }
     return FALSE;
@@ -189,14 +194,37 @@ void QVProgressNoCancelDlg::OnProgress(const std::wstring&, uint32_t total, uint
                                        double speed)
 {
     ProgressDisplay next = ComputeProgressDisplay(total, received, speed);
-    // Window calls wait for the main thread: skip those that would change nothing on screen.
+    {
+        CSrwExclusiveLock lock(m_displayLock);
+        ApplyProgressDisplay(m_pendingDisplay, next);
+    }
+    PostDisplayUpdate();
+}
+
+void QVProgressNoCancelDlg::PostDisplayUpdate()
+{
+    if (!m_bDisplayUpdateDue.exchange(true) &&
+        !::PostMessageW(m_hWnd, kDisplayUpdateMessage, 0, 0))
+        m_bDisplayUpdateDue = false;
+}
+
+void QVProgressNoCancelDlg::OnDisplayUpdate()
+{
+    // Cleared before the copy: a report folded in after it posts a new update.
+    m_bDisplayUpdateDue = false;
+    ProgressDisplay next;
+    {
+        CSrwExclusiveLock lock(m_displayLock);
+        next = m_pendingDisplay;
+    }
     ProgressDisplayChanges changes = CompareProgressDisplay(m_shown, next);
     if (changes.percentText)
-        ::SetWindowTextW(::GetDlgItem(m_hWnd, IDC_PERCENT), next.percentText.c_str());
+        ::SetDlgItemTextW(m_hWnd, IDC_PERCENT, next.percentText.c_str());
     if (changes.speedText)
-        ::SetWindowTextW(::GetDlgItem(m_hWnd, IDC_SPEED), next.speedText.c_str());
+        ::SetDlgItemTextW(m_hWnd, IDC_SPEED, next.speedText.c_str());
     if (changes.position)
-        SetProgressPos(static_cast<int>(next.position));
+        ::SendDlgItemMessageW(m_hWnd, IDC_PROGRESS_BAR, PBM_SETPOS,
+                              static_cast<WPARAM>(next.position), 0);
     ApplyProgressDisplay(m_shown, next);
 }
 
@@ -234,8 +262,11 @@ void QVProgressNoCancelDlg::ShowTrayBalloon(const std::wstring& text)
 
 void QVProgressNoCancelDlg::SetProgressPos(int pos)
 {
-    m_shown.position = static_cast<uint32_t>(pos);
-    ::SendDlgItemMessageW(m_hWnd, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+    {
+        CSrwExclusiveLock lock(m_displayLock);
+        m_pendingDisplay.position = static_cast<uint32_t>(pos);
+    }
+    PostDisplayUpdate();
 }
 
 void QVProgressNoCancelDlg::CloseIfDone()

@@ -57,7 +57,8 @@ public:
     void SetStatusText(const std::wstring& text);
     // Shows `text` as a balloon of the tray icon, titled with the caption, if the icon exists.
     void ShowTrayBalloon(const std::wstring& text);
-    // Moves the progress bar (range 0 to 100).
+    // Moves the progress bar (range 0 to 100), through the same hand-over as the progress texts so
+    // that the bar never steps back to an older position.
     void SetProgressPos(int pos);
     // On the main thread: once the job is finished or stopped and the worker has ended, removes
     // the tray icon and destroys the window. Anywhere else it does nothing.
@@ -82,6 +83,10 @@ private:
     void OnCancel();
     void OnTrayNotify(WPARAM wParam, LPARAM lParam);
     void OnTimer(UINT_PTR id);
+    // Main thread: writes the newest progress display into the controls that changed.
+    void OnDisplayUpdate();
+    // Worker thread: asks the main thread for one OnDisplayUpdate unless one is already due.
+    void PostDisplayUpdate();
 
     // Status line and balloon together.
     void ShowStatus(const std::wstring& text);
@@ -99,7 +104,15 @@ private:
     std::wstring m_strCaption;
     CFont m_hStatusFont;
     DWORD m_dwMainThreadId = 0;
-    // What the progress controls show now; only the worker thread touches it.
+    // How progress reaches the screen: the worker folds every report into m_pendingDisplay under
+    // m_displayLock and posts one update message while none is due; the main thread takes the
+    // newest state and sets only the controls whose text or position changed. A control repaints
+    // only when the main thread gets to it, so texts superseded before then were never visible;
+    // coalescing them keeps a block's cost from including several cross-thread window calls.
+    SRWLOCK m_displayLock = SRWLOCK_INIT;
+    ProgressDisplay m_pendingDisplay;
+    std::atomic<bool> m_bDisplayUpdateDue{false};
+    // What the progress controls show now; main thread only.
     ProgressDisplay m_shown;
 };
 

@@ -38,7 +38,8 @@ Control endpoints:
                   method, path, query and headers (a list of [name, value] pairs in wire order)
   GET /__clear    empties that list
 
-Every request is also appended to the --log FILE as one JSON line when that option is given.
+Every request is also appended to the --log FILE as one JSON line when that option is given, and
+every /body/ sent in full to the --timing FILE as "SIZE MILLISECONDS" (benchmarks use it).
 The server ends by itself after --idle-timeout seconds (default 300) without any request and
 without an open connection, and at once on SIGTERM or SIGINT.
 """
@@ -217,7 +218,13 @@ class Handler(BaseHTTPRequestHandler):
     def mode_body(self, args, hold):
         n = self.numbers(args, 1)
         self.send_head(200, n[0])
+        started = time.monotonic()
         self.send_pattern(n[0])
+        if self.server.timing_path:
+            # How long the client took to take the body (socket buffers hold the last few
+            # hundred kilobytes), for timing a client from the server's side.
+            with open(self.server.timing_path, "a", encoding="utf-8") as timing:
+                timing.write("%d %.1f\n" % (n[0], (time.monotonic() - started) * 1000))
 
     def mode_file(self, args, hold):
         self.send_file(args[0], None)
@@ -316,6 +323,7 @@ def main():
     parser.add_argument("--route", action="append", default=[], metavar="PATH=TARGET")
     parser.add_argument("--idle-timeout", type=float, default=300.0)
     parser.add_argument("--log")
+    parser.add_argument("--timing", help="append 'SIZE MS' for every /body/ sent in full")
     options = parser.parse_args()
 
     files = {}
@@ -330,6 +338,7 @@ def main():
         routes[path] = target
 
     server.state = State(files, routes, options.log)
+    server.timing_path = options.timing
 
     def stop(*_):
         threading.Thread(target=server.shutdown, daemon=True).start()

@@ -1,5 +1,6 @@
 #include "engine/http/read_ahead_request.h"
 
+#include "common/srw_lock.h"
 #include "common/win_handle.h"
 #include "engine/http/http_file.h"
 #include "engine/http/internet_handle.h"
@@ -11,20 +12,6 @@ namespace QV
 
 namespace
 {
-class ExclusiveLock
-{
-public:
-    explicit ExclusiveLock(SRWLOCK& lock) noexcept : m_lock(lock)
-    {
-        ::AcquireSRWLockExclusive(&m_lock);
-    }
-    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&m_lock); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
 
 // A waiting consumer is woken when this many results are ready (or at an empty or failed read),
 // else by its own time-out of kBatchWaitMs: one wake per block (a system call and a thread switch
@@ -68,7 +55,7 @@ struct ReadAheadState
     void Stop(bool abort) noexcept
     {
         {
-            ExclusiveLock guard(lock);
+            CSrwExclusiveLock guard(lock);
             if (abort)
                 aborted = true;
             else
@@ -83,7 +70,7 @@ struct ReadAheadState
     // True when the network thread should go on.
     bool Wanted() noexcept
     {
-        ExclusiveLock guard(lock);
+        CSrwExclusiveLock guard(lock);
         return !aborted && !released;
     }
 };
@@ -135,7 +122,7 @@ void RunNetworkThread(ReadAheadState& s) noexcept
     const bool hasStatus = ok && s.request.QueryStatusCode(status);
     const uint64_t length = ok ? s.request.GetContentLength() : 0;
     {
-        ExclusiveLock guard(s.lock);
+        CSrwExclusiveLock guard(s.lock);
         ok = ok && !s.aborted && !s.released;
         s.opened = true;
         s.openSucceeded = ok;
@@ -148,7 +135,7 @@ void RunNetworkThread(ReadAheadState& s) noexcept
     {
         Block* block = nullptr;
         {
-            ExclusiveLock guard(s.lock);
+            CSrwExclusiveLock guard(s.lock);
             while (s.filled == kReadAheadBlocks && !s.aborted && !s.released)
             {
                 s.producerWaiting = true;
@@ -166,7 +153,7 @@ void RunNetworkThread(ReadAheadState& s) noexcept
         block->count = count;
         bool wake = false;
         {
-            ExclusiveLock guard(s.lock);
+            CSrwExclusiveLock guard(s.lock);
             ++s.filled;
             wake = s.consumerWaiting && (s.filled >= kWakeBatch || count <= 0);
         }
@@ -197,7 +184,7 @@ bool QVReadAheadRequest::Open(const std::wstring& address, const ReadAheadSettin
 {
     ReadAheadState& s = *m_state;
     {
-        ExclusiveLock guard(s.lock);
+        CSrwExclusiveLock guard(s.lock);
         if (s.aborted || m_bStarted)
             return false;
         m_bStarted = true;
@@ -210,7 +197,7 @@ bool QVReadAheadRequest::Open(const std::wstring& address, const ReadAheadSettin
         return false;
     parameter.release();
 
-    ExclusiveLock guard(s.lock);
+    CSrwExclusiveLock guard(s.lock);
     while (!s.opened && !s.aborted)
     {
         s.consumerWaiting = true;
@@ -243,7 +230,7 @@ int32_t QVReadAheadRequest::ReadChunk(TransferStats& stats, uint8_t* buffer) noe
     int32_t count = -1;
     bool wake = false;
     {
-        ExclusiveLock guard(s.lock);
+        CSrwExclusiveLock guard(s.lock);
         while (s.filled == 0 && !s.aborted)
         {
             s.consumerWaiting = true;
