@@ -9,6 +9,18 @@
 #include "common/system_library.h"
 #include "framework/app_module.h"
 
+#include <cstdlib>
+
+// The runtime's default handler for an exception nobody catches prints its demangled type name,
+// which pulls a C++ demangler into the exe; this program has no console to print to anyway.
+namespace __gnu_cxx
+{
+void __verbose_terminate_handler()
+{
+    std::abort();
+}
+} // namespace __gnu_cxx
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
     // Before anything can load a DLL by name: a planted one beside the exe must never win.
