@@ -84,7 +84,10 @@ LRESULT QVProgressNoCancelDlg::OnInitDialog()
     m_bConfirming = false;
     ::SetWindowTextW(m_hWnd, m_strCaption.c_str());
     if (CMessageLoop* loop = g_appModule.FindMessageLoop(::GetCurrentThreadId()))
+    {
         loop->RegisterIdleHandler(this);
+        loop->RegisterMessageFilter(this);
+    }
     CenterWindow();
     ::SetTimer(m_hWnd, kCloseTimerId, kCloseTimerPeriodMs, nullptr);
 
@@ -123,7 +126,10 @@ LRESULT QVProgressNoCancelDlg::OnInitDialog()
 void QVProgressNoCancelDlg::OnDestroy()
 {
     if (CMessageLoop* loop = g_appModule.FindMessageLoop(::GetCurrentThreadId()))
+    {
         loop->UnregisterIdleHandler(this);
+        loop->UnregisterMessageFilter(this);
+    }
     ::PostQuitMessage(0);
 }
 
@@ -173,6 +179,18 @@ void QVProgressNoCancelDlg::OnTimer(UINT_PTR id)
 {
     if (id == kCloseTimerId)
         CloseIfDone();
+}
+
+bool QVProgressNoCancelDlg::PreTranslateMessage(LoopMessage* pMsg)
+{
+    if (pMsg->message != WM_KEYDOWN || pMsg->wParam != VK_ESCAPE)
+        return false;
+    auto target = static_cast<HWND>(pMsg->hwnd);
+    if (target != m_hWnd && !::IsChild(m_hWnd, target))
+        return false;
+    // Posted, not handled here: the question it raises runs a modal loop of its own.
+    ::PostMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return true;
 }
 
 BOOL QVProgressNoCancelDlg::HandleIdle()

@@ -20,7 +20,8 @@ namespace QV
 
 class QVProgressNoCancelDlg : public CDialogImpl<QVProgressNoCancelDlg>,
                               public CIdleHandler,
-                              public IVersionUpdateCallback
+                              public IVersionUpdateCallback,
+                              public CMessageFilter
 {
 public:
     enum
@@ -40,6 +41,11 @@ public:
 
     // Idle work of the main thread's loop: closes the dialog once the job is over.
     BOOL HandleIdle() override;
+
+    // The loop runs no dialog keyboard handling, so Esc on the dialog would reach only its
+    // focused button; this turns it into the dialog's cancel command. Other keys pass, so Enter
+    // still does nothing.
+    bool PreTranslateMessage(LoopMessage* pMsg) override;
 
     // IVersionUpdateCallback, called on the worker thread.
     void OnDownloadBegin() override;

@@ -288,6 +288,16 @@ class InstallerEndToEnd(unittest.TestCase):
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
         self.assertEqual(self.setup_runs(), [])
 
+    def test_close_box_asks_like_escape(self):
+        self.slow_download()
+        self.driver("tray", "dblclick")
+        self.assertEqual(self.driver("close-box")[0], 0)
+        code, box = self.driver("confirm", "no")
+        self.assertEqual(code, 0, box)
+        self.assertEqual(box.get("text"), "是否取消在线安装？")
+        self.assertEqual(self.wait_exit(120), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+
     def test_show_from_tray_minimize_and_enter(self):
         self.slow_download()
         self.assertEqual(self.texts().get("visible"), "0")

@@ -10,7 +10,7 @@
 //                             rclick waits until the pop-up menu is open and lists its items
 //   menu-items                the items of the open pop-up menu
 //   menu show|exit            picks an item of the open pop-up menu with the keyboard
-//   key esc|enter             the command the dialog manager makes of Esc / Enter
+//   key esc|enter             a key press, queued to the focused control of the dialog
 //   click minimize            clicks the button "最小化到任务栏"
 //   confirm yes|no            waits for the cancel question and answers it
 //   close-box                 the title bar's close box (SC_CLOSE)
@@ -18,10 +18,9 @@
 //
 // Results are printed as key=value lines (UTF-8). Exit code 0 success, 1 failure, 2 time-out.
 //
-// Keys: the installer's message loop does not run dialog keyboard processing, so a real Esc or
-// Enter would reach only the focused button. `key` therefore posts the WM_COMMAND that the dialog
-// manager makes of those keys (IDCANCEL, IDOK), which is what the dialog's handlers receive. In
-// the pop-up menu, keys are real: the menu's own loop reads the posted key presses.
+// Keys are queued as the system queues keyboard input, to the dialog's focused control, so they
+// travel through the installer's own message loop as a real key press would. In the pop-up menu,
+// keys are real too: the menu's own loop reads the posted key presses.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -334,13 +333,26 @@ int CommandKey(const Options& o)
     if (NeedDialog(o, dialog) != kOk)
         return kFailed;
     const std::wstring key = o.args.size() > 1 ? o.args[1] : L"";
-    int id = key == L"esc" ? IDCANCEL : key == L"enter" ? IDOK : 0;
-    if (!id)
+    WPARAM vk = key == L"esc" ? VK_ESCAPE : key == L"enter" ? VK_RETURN : 0;
+    if (!vk)
         return Fail(L"key needs esc or enter");
+    // Keyboard input goes to the window with the focus on the dialog's thread, as the system
+    // would queue it; the dialog's first tab stop when nothing of the dialog has the focus.
     // Posted: the cancel question is modal, a sent message would wait for its answer.
-    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
-    Print("command", static_cast<unsigned long long>(id));
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    HWND target = nullptr;
+    if (::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info) &&
+        info.hwndFocus != nullptr &&
+        (info.hwndFocus == dialog || ::IsChild(dialog, info.hwndFocus)))
+        target = info.hwndFocus;
+    if (target == nullptr)
+        target = ::GetDlgItem(dialog, kMinimizeId);
+    UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
+    ::PostMessageW(target, WM_KEYDOWN, vk, 1 | (static_cast<LPARAM>(scan) << 16));
+    ::PostMessageW(target, WM_KEYUP, vk,
+                   1 | (static_cast<LPARAM>(scan) << 16) | (LPARAM{3} << 30));
+    PrintHandle("target", target);
     return kOk;
 }
 
