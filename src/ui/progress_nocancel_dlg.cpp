@@ -221,8 +221,7 @@ void QVProgressNoCancelDlg::OnProgress(const std::wstring&, uint32_t total, uint
 
 void QVProgressNoCancelDlg::PostDisplayUpdate()
 {
-    if (!m_bDisplayUpdateDue.exchange(true) &&
-        !::PostMessageW(m_hWnd, kDisplayUpdateMessage, 0, 0))
+    if (!m_bDisplayUpdateDue.exchange(true) && !::PostMessageW(m_hWnd, kDisplayUpdateMessage, 0, 0))
         m_bDisplayUpdateDue = false;
 }
 
