@@ -53,19 +53,7 @@ protected:
                              sizeof(kNativeFirst));
 
         std::wstring command = L"\"" + m_dir.File(m_exeName) + L"\" " + arguments;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              m_dir.Path().c_str(), &startup, &process))
-            return -1;
-        QV::CKernelHandle thread(process.hThread);
-        QV::CKernelHandle owner(process.hProcess);
-        if (::WaitForSingleObject(owner.Get(), 60000) != WAIT_OBJECT_0)
-            return -1;
-        DWORD code = 1;
-        ::GetExitCodeProcess(owner.Get(), &code);
-        return static_cast<int>(code);
+        return QV::Test::RunProcess(command, m_dir.Path().c_str());
     }
 
     bool Loaded(const wchar_t* dll) const

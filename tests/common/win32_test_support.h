@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "common/win_handle.h"
+
 #include <string>
 
 namespace QV::Test
@@ -102,6 +104,25 @@ inline bool ReplaceVersionResource(const std::wstring& path, const void* data, D
         return false;
     }
     return ::EndUpdateResourceW(update, FALSE) != FALSE;
+}
+
+// Runs `command` (a whole command line) in `directory` (null: this process's) and waits up to a
+// minute for it. Answers its exit code, or -1 when it could not start or did not end in time.
+inline int RunProcess(std::wstring command, const wchar_t* directory = nullptr)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
+                          &startup, &process))
+        return -1;
+    QV::CKernelHandle thread(process.hThread);
+    QV::CKernelHandle owner(process.hProcess);
+    if (::WaitForSingleObject(owner.Get(), 60000) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 1;
+    ::GetExitCodeProcess(owner.Get(), &code);
+    return static_cast<int>(code);
 }
 
 } // namespace QV::Test

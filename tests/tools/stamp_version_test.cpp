@@ -26,19 +26,7 @@ int RunStamper(const std::wstring& in, const std::wstring& out, const std::wstri
 {
     std::wstring command = L"\"" + HostPath(QV_TEST_STAMP_VERSION) + L"\" \"" + in + L"\" \"" +
                            out + L"\" \"" + url + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process))
-        return -1;
-    QV::CKernelHandle thread(process.hThread);
-    QV::CKernelHandle owner(process.hProcess);
-    if (::WaitForSingleObject(owner.Get(), 60000) != WAIT_OBJECT_0)
-        return -1;
-    DWORD code = 1;
-    ::GetExitCodeProcess(owner.Get(), &code);
-    return static_cast<int>(code);
+    return QV::Test::RunProcess(command);
 }
 
 using ResourceList = std::vector<std::vector<std::uint8_t>>;
