@@ -355,8 +355,8 @@ bool QVProgressNoCancelDlg::RunSetupJob()
     {
         // A download that ends without any report (no address in the version resource) must
         // still tell the user why nothing was installed.
+        // OnError sets the stop flag, or finds it already set.
         OnError(std::wstring());
-        m_bCancelled = true;
         return false;
     }
     SetProgressPos(100);
