@@ -56,10 +56,28 @@ function(qv_test name)
     else()
         list(APPEND T_LABELS native)
     endif()
-    set(_props LABELS "${T_LABELS}" TIMEOUT 60)
+    # The property list is flattened on its way to the discovered tests: a list value keeps its
+    # separators only escaped, or a second label would swallow the properties after it.
+    string(REPLACE ";" "\\;" _labels "${T_LABELS}")
+    set(_props LABELS "${_labels}" TIMEOUT 60)
     if(T_RESOURCE_LOCK)
         list(APPEND _props RESOURCE_LOCK ${T_RESOURCE_LOCK})
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
         PROPERTIES ${_props})
+endfunction()
+
+# qv_tool(NAME SOURCES ... [LIBS ...])
+# A Windows helper program of the tests (wWinMain or wmain), built into ${CMAKE_BINARY_DIR}/bin
+# where the tests, the demo and the bench look for it. Nothing on other hosts.
+function(qv_tool name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    if(NOT WIN32)
+        return()
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} qv_options)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    target_link_options(${name} PRIVATE -municode)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endfunction()

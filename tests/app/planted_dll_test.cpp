@@ -53,7 +53,9 @@ protected:
                              sizeof(kNativeFirst));
 
         std::wstring command = L"\"" + m_dir.File(m_exeName) + L"\" " + arguments;
-        return QV::Test::RunProcess(command, m_dir.Path().c_str());
+        QV::Test::ProcessOptions options;
+        options.directory = m_dir.Path().c_str();
+        return QV::Test::RunProcess(command, options).exitCode;
     }
 
     bool Loaded(const wchar_t* dll) const

@@ -24,6 +24,35 @@ inline std::wstring HostPath(const char* path)
     return out;
 }
 
+// Deletes `dir` (with or without a trailing backslash) and everything in it, read-only files
+// included; what cannot be deleted is left.
+inline void RemoveTree(std::wstring dir)
+{
+    while (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/'))
+        dir.pop_back();
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring path = dir + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+            {
+                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(path.c_str());
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(dir.c_str());
+}
+
 // A new, empty folder under the user's temporary folder, removed with everything in it on
 // destruction. Path() is empty when it could not be created.
 class CTempDir
@@ -61,31 +90,6 @@ public:
     std::wstring File(const std::wstring& name) const { return m_path + L"\\" + name; }
 
 private:
-    static void RemoveTree(const std::wstring& dir)
-    {
-        WIN32_FIND_DATAW data;
-        HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE)
-        {
-            do
-            {
-                std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                std::wstring path = dir + L"\\" + name;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(path);
-                else
-                {
-                    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                    ::DeleteFileW(path.c_str());
-                }
-            } while (::FindNextFileW(find, &data));
-            ::FindClose(find);
-        }
-        ::RemoveDirectoryW(dir.c_str());
-    }
-
     std::wstring m_path;
 };
 
@@ -106,23 +110,82 @@ inline bool ReplaceVersionResource(const std::wstring& path, const void* data, D
     return ::EndUpdateResourceW(update, FALSE) != FALSE;
 }
 
-// Runs `command` (a whole command line) in `directory` (null: this process's) and waits up to a
-// minute for it. Answers its exit code, or -1 when it could not start or did not end in time.
-inline int RunProcess(std::wstring command, const wchar_t* directory = nullptr)
+// How RunProcess starts and waits for a child.
+struct ProcessOptions
 {
+    const wchar_t* directory = nullptr; // working folder; null: this process's
+    DWORD timeoutMs = 60000;            // a child still running then is ended
+    bool captureOutput = false;         // standard output and error into ProcessResult::output
+};
+
+// What became of a child.
+struct ProcessResult
+{
+    bool started = false;  // CreateProcessW succeeded
+    bool timedOut = false; // it was still running after the time-out and was terminated
+    int exitCode = -1;     // its exit code; -1 when it did not start or timed out
+    DWORD elapsedMs = 0;   // from the start to its end (or to the time-out)
+    std::string output;    // its standard output and error, when captured
+};
+
+// Runs `command` (a whole command line) and waits for it. The one way tests start a child: a
+// child that outlives the time-out is terminated, never left running behind a failed test.
+inline ProcessResult RunProcess(std::wstring command, const ProcessOptions& options = {})
+{
+    ProcessResult result;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
+    CFileHandle output;
+    std::wstring outputPath;
+    if (options.captureOutput)
+    {
+        wchar_t temp[MAX_PATH + 1] = {}, name[MAX_PATH + 1] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        if (::GetTempFileNameW(temp, L"qvo", 0, name) == 0)
+            return result;
+        outputPath = name;
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        output.Reset(::CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                   &inherit, CREATE_ALWAYS, 0, nullptr));
+        if (!output)
+            return result;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output.Get();
+        startup.hStdError = output.Get();
+    }
     PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, directory,
-                          &startup, &process))
-        return -1;
-    QV::CKernelHandle thread(process.hThread);
-    QV::CKernelHandle owner(process.hProcess);
-    if (::WaitForSingleObject(owner.Get(), 60000) != WAIT_OBJECT_0)
-        return -1;
-    DWORD code = 1;
-    ::GetExitCodeProcess(owner.Get(), &code);
-    return static_cast<int>(code);
+    const DWORD start = ::GetTickCount();
+    result.started =
+        ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, options.captureOutput, 0,
+                         nullptr, options.directory, &startup, &process) != FALSE;
+    output.Reset();
+    if (result.started)
+    {
+        CKernelHandle thread(process.hThread);
+        CKernelHandle child(process.hProcess);
+        if (::WaitForSingleObject(child.Get(), options.timeoutMs) != WAIT_OBJECT_0)
+        {
+            result.timedOut = true;
+            ::TerminateProcess(child.Get(), 259);
+            ::WaitForSingleObject(child.Get(), 5000);
+        }
+        result.elapsedMs = ::GetTickCount() - start;
+        DWORD code = 0;
+        if (!result.timedOut && ::GetExitCodeProcess(child.Get(), &code))
+            result.exitCode = static_cast<int>(code);
+    }
+    if (!outputPath.empty())
+    {
+        CFileHandle in(::CreateFileW(outputPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+        char buffer[4096];
+        DWORD read = 0;
+        while (in && ::ReadFile(in.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0)
+            result.output.append(buffer, read);
+        in.Reset();
+        ::DeleteFileW(outputPath.c_str());
+    }
+    return result;
 }
 
 } // namespace QV::Test

@@ -14,14 +14,25 @@ import harness  # noqa: E402
 DESKTOP_KEY = r"HKCU\Software\Wine\Explorer"
 
 
-def screenshot(wine, path):
-    display = os.environ.get("DISPLAY") if os.environ.get("QV_USE_DISPLAY") == "1" else None
-    if display is None:
-        with open(os.path.join(wine.build_dir, "xvfb.state")) as f:
-            display = ":" + f.read().split()[1]
-    subprocess.run(["import", "-display", display, "-window", "root", path],
+def colours(path):
+    """How many distinct colours the image at `path` has (0 when it cannot be read)."""
+    result = subprocess.run(["identify", "-format", "%k", path], capture_output=True, text=True,
+                            check=False)
+    return int(result.stdout) if result.returncode == 0 and result.stdout.isdigit() else 0
+
+
+def screenshot(wine, path, problems):
+    """Saves the whole display to `path`; a missing or one-colour picture is a problem."""
+    if os.path.exists(path):
+        os.remove(path)
+    subprocess.run(["import", "-display", wine.display(), "-window", "root", path],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
-    print("  screenshot:", path if os.path.exists(path) else "(could not be taken)")
+    count = colours(path) if os.path.exists(path) else 0
+    if count == 0:
+        problems.append("screenshot %s could not be taken" % path)
+    elif count == 1:
+        problems.append("screenshot %s is blank (one colour)" % path)
+    print("  screenshot: %s (%d colours)" % (path, count))
 
 
 def configured_url(build_dir):
@@ -54,36 +65,52 @@ def main():
     install_dir = os.path.join(wine.scratch, "PellixExplorer")
     env = {"QV_SAMPLE_SETUP_LOG": harness.win_path(setup_log),
            "QV_SAMPLE_SETUP_DIR": harness.win_path(install_dir)}
-    server = subprocess.Popen(
-        [sys.executable, os.path.join(harness.SOURCE_DIR, "tests", "tools", "http_server.py"),
-         "--port", str(port), "--file", "setup=" + wine.tool("sample_setup.exe"),
-         "--route", "%s=/filedrip/setup/%d%s" % (path, args.rate, path),
-         "--idle-timeout", "300"],
-        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    if not server.stdout.readline().strip():
-        raise SystemExit("demo: port %d on 127.0.0.1 is busy" % port)
+    try:
+        server = harness.TestServer("--file", "setup=" + wine.tool("sample_setup.exe"),
+                                    "--route", "%s=/filedrip/setup/%d%s" % (path, args.rate, path),
+                                    port=port, idle_timeout=300)
+    except harness.ServerError as error:
+        raise SystemExit("demo: FAILED: %s (is port %d on 127.0.0.1 busy?)" % (error, port))
 
     # A virtual desktop with a taskbar, so the tray icon and its balloons are drawn.
     wine.run(["reg", "add", DESKTOP_KEY, "/v", "Desktop", "/d", "Default", "/f"], tag="reg")
     wine.run(["reg", "add", DESKTOP_KEY + r"\Desktops", "/v", "Default", "/d", "1024x768", "/f"],
              tag="reg")
     wine.delete_product_key()
+    problems = []
     try:
         print("demo: serving the sample setup program at", url, "(%d bytes/s)" % args.rate)
         print("demo: running", wine.tool("QuorvinOnlineInstaller.exe"))
         started = time.monotonic()
         proc = wine.start([wine.tool("QuorvinOnlineInstaller.exe")], env=env, tag="installer")
-        wine.driver("wait-window", "--timeout", "30000")
+        steps = [("wait-window", "--timeout", "30000"), ("tray", "dblclick"), ("texts",),
+                 ("click", "minimize")]
+        results = {}
+
+        def step(index):
+            code, values = wine.driver(*steps[index])
+            results[steps[index][0]] = values
+            if code != 0:
+                problems.append("UI driver '%s' failed: %s" % (
+                    " ".join(steps[index]), values.get("error", code)))
+
+        step(0)
         time.sleep(3)
-        screenshot(wine, os.path.join(args.out, "tray-balloon.png"))
-        wine.driver("tray", "dblclick")
+        screenshot(wine, os.path.join(args.out, "tray-balloon.png"), problems)
+        step(1)
         time.sleep(3)
-        code, texts = wine.driver("texts")
+        step(2)
+        texts = results.get("texts", {})
         print("  dialog: status=%s percent=%s speed=%s" % (
             texts.get("status"), texts.get("percent"), texts.get("speed")))
-        screenshot(wine, os.path.join(args.out, "dialog.png"))
-        wine.driver("click", "minimize")
-        code = proc.wait(timeout=600)
+        screenshot(wine, os.path.join(args.out, "dialog.png"), problems)
+        step(3)
+        try:
+            code = proc.wait(timeout=600)
+        except subprocess.TimeoutExpired:
+            harness.kill_group(proc)
+            code = None
+            problems.append("the installer was still running after 600 s")
         elapsed = time.monotonic() - started
         runs = harness.read_setup_log(setup_log)
         print("\ndemo: outcome")
@@ -95,13 +122,32 @@ def main():
             print("  setup program: not run")
         leftovers = [n for n in wine.temp_files() if n.lower().endswith(".exe")]
         print("  left in the temp folder:", leftovers or "nothing")
-        print("  browser registered at:", wine.registry_path_value())
+        registered = wine.registry_path_value()
+        print("  browser registered at:", registered)
+
+        if code != 0:
+            problems.append("installer exit code %s, not 0" % code)
+        if len(runs) != 1:
+            problems.append("the setup program ran %d times, not once" % len(runs))
+        elif runs[0]["args"] != "/S" or not runs[0]["hidden"] or runs[0].get("exit_code") != "0":
+            problems.append("the setup program was not run hidden with /S to success: %r" % runs[0])
+        if leftovers:
+            problems.append("files left in the temp folder: %r" % leftovers)
+        if not registered:
+            problems.append("the browser was not registered")
     finally:
         wine.delete_product_key()
         wine.run(["reg", "delete", DESKTOP_KEY, "/v", "Desktop", "/f"], tag="reg")
-        server.terminate()
+        server.stop()
         wine.cleanup()
+    if problems:
+        print("\ndemo: FAILED")
+        for problem in problems:
+            print("  " + problem)
+        return 1
+    print("\ndemo: OK")
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

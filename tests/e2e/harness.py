@@ -5,16 +5,20 @@ the loopback test server, the sample setup program, the UI driver and the prefix
 temp folder. Wine's output always goes to files: its helper processes inherit pipes.
 """
 
+import fcntl
 import glob
 import json
 import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "tools"))
+from server_launcher import ServerError, TestServer  # noqa: E402,F401
 CAPTION = "Quorvin浏览器在线安装程序"
 PRODUCT_KEY = r"HKLM\Software\PellixExplorer"
 
@@ -24,15 +28,46 @@ def win_path(unix_path):
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
-class Wine:
-    """One build tree's Wine: runs its programs and reads its prefix."""
+def ctest_wine_slot():
+    """The Wine slot CTest allotted to this test (resource type wine_slot), or None."""
+    value = os.environ.get("CTEST_RESOURCE_GROUP_0_WINE_SLOT", "")
+    for part in value.split(","):
+        key, _, slot = part.partition(":")
+        if key == "id" and slot:
+            return slot
+    return None
 
-    def __init__(self, build_dir):
+
+class Wine:
+    """One build tree's Wine: runs its programs and reads its prefix.
+
+    `slot` names a Wine of its own under the build tree (see scripts/wine-lib.sh): its own
+    prefix, wineserver and display. None is the build tree's main Wine."""
+
+    def __init__(self, build_dir, slot=None):
         self.build_dir = os.path.abspath(build_dir)
         self.bin_dir = os.path.join(self.build_dir, "bin")
         self.wine_run = os.path.join(self.build_dir, "wine-run")
-        self.prefix = os.path.join(self.build_dir, "wineprefix")
-        self.scratch = tempfile.mkdtemp(prefix="qv-e2e-", dir=self.build_dir)
+        self.slot = slot
+        self.home = self.build_dir if slot is None else os.path.join(self.build_dir,
+                                                                      "wine-slot-" + slot)
+        self.prefix = os.path.join(self.home, "wineprefix")
+        os.makedirs(self.home, exist_ok=True)
+        self.scratch = tempfile.mkdtemp(prefix="qv-e2e-", dir=self.home)
+        self._lock = None
+
+    def lock(self):
+        """Holds this Wine for one user until cleanup(): whatever its slot, two tests never
+        share a prefix's product key, temp folder and tray at once."""
+        self._lock = open(os.path.join(self.home, "e2e.lock"), "w")
+        fcntl.flock(self._lock, fcntl.LOCK_EX)
+
+    def display(self):
+        """The X display this Wine's windows are on."""
+        if os.environ.get("QV_USE_DISPLAY") == "1" and os.environ.get("DISPLAY"):
+            return os.environ["DISPLAY"]
+        with open(os.path.join(self.home, "xvfb.state")) as f:
+            return ":" + f.read().split()[1]
 
     def tool(self, name):
         return os.path.join(self.bin_dir, name)
@@ -41,6 +76,9 @@ class Wine:
         """Starts a Windows program; its output goes to files under the scratch folder."""
         out = open(os.path.join(self.scratch, tag + ".out"), "wb")
         full_env = dict(os.environ)
+        full_env.pop("QV_WINE_SLOT", None)
+        if self.slot is not None:
+            full_env["QV_WINE_SLOT"] = self.slot
         full_env.update(env or {})
         proc = subprocess.Popen([self.wine_run] + list(args), stdout=out, stderr=subprocess.STDOUT,
                                 stdin=subprocess.DEVNULL, env=full_env, start_new_session=True)
@@ -61,7 +99,8 @@ class Wine:
         return code, text
 
     def driver(self, *args, timeout=30):
-        """Runs one UI driver command; answers (exit code, dict of its key=value lines)."""
+        """Runs one UI driver command; answers (exit code, dict of its key=value lines; a
+        failing command says why under "error")."""
         code, text = self.run([self.tool("ui_driver.exe")] + [str(a) for a in args],
                               timeout=timeout + 30, tag="driver")
         values = {}
@@ -104,8 +143,12 @@ class Wine:
             raise RuntimeError("stamp_version failed: " + text)
         return target
 
-    def cleanup(self):
-        shutil.rmtree(self.scratch, ignore_errors=True)
+    def cleanup(self, keep_scratch=False):
+        if not keep_scratch:
+            shutil.rmtree(self.scratch, ignore_errors=True)
+        if self._lock is not None:
+            self._lock.close()
+            self._lock = None
 
 
 def kill_group(proc):

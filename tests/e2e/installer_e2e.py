@@ -29,39 +29,25 @@ EXIT_GRACE = 20
 STALL_BOUND = 30 + 15
 
 
-class Server:
-    """The loopback test server, serving the sample setup program as key 'setup'."""
-
-    def __init__(self, wine):
-        self.log_path = os.path.join(wine.scratch, "server.jsonl")
-        self.proc = subprocess.Popen(
-            [sys.executable, os.path.join(harness.SOURCE_DIR, "tests", "tools", "http_server.py"),
-             "--port", "0", "--file", "setup=" + wine.tool("sample_setup.exe"),
-             "--log", self.log_path, "--idle-timeout", "600"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, text=True)
-        self.port = int(self.proc.stdout.readline().strip())
-
-    def url(self, path):
-        return "http://127.0.0.1:%d/%s" % (self.port, path)
-
-    def requests(self):
-        return harness.read_json_lines(self.log_path)
-
-    def stop(self):
-        self.proc.stdout.close()
-        self.proc.terminate()
-        try:
-            self.proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
+def serve_setup(wine):
+    """The loopback test server, serving the sample setup program as key 'setup' and logging
+    every request to the scratch folder."""
+    server = harness.TestServer("--file", "setup=" + wine.tool("sample_setup.exe"),
+                                "--log", os.path.join(wine.scratch, "server.jsonl"))
+    server.requests = lambda: harness.read_json_lines(
+        os.path.join(wine.scratch, "server.jsonl"))
+    return server
 
 
 class InstallerEndToEnd(unittest.TestCase):
     def setUp(self):
-        self.wine = harness.Wine(BUILD_DIR)
+        # CTest gives each test a Wine slot of its own; run by hand, the test takes slot "solo".
+        self.wine = harness.Wine(BUILD_DIR, harness.ctest_wine_slot() or "solo")
+        self.wine.lock()
+        self.addCleanup(lambda: self.wine.cleanup(os.environ.get("QV_E2E_KEEP") == "1"))
         self.wine.delete_product_key()
         self.clear_temp()
-        self.server = Server(self.wine)
+        self.server = serve_setup(self.wine)
         self.setup_log = os.path.join(self.wine.scratch, "setup.log")
         self.install_dir = os.path.join(self.wine.scratch, "Pellix")
         self.env = {
@@ -76,8 +62,6 @@ class InstallerEndToEnd(unittest.TestCase):
         self.server.stop()
         self.wine.delete_product_key()
         self.clear_temp()
-        if os.environ.get("QV_E2E_KEEP") != "1":
-            self.wine.cleanup()
 
     # -- helpers --------------------------------------------------------------------------
 
@@ -106,16 +90,28 @@ class InstallerEndToEnd(unittest.TestCase):
             self.fail("installer still running after %d s" % timeout)
 
     def driver(self, *args, timeout=20):
+        """One UI driver command whose failure is allowed; answers (exit code, values)."""
         return self.wine.driver(*args, "--timeout", str(timeout * 1000), timeout=timeout)
 
-    def wait_window(self):
-        code, values = self.driver("wait-window", timeout=30)
-        self.assertEqual(code, 0, values)
+    def drive(self, *args, timeout=20):
+        """One UI driver command that must succeed; answers its values."""
+        code, values = self.driver(*args, timeout=timeout)
+        if code != 0:
+            self.fail("UI driver '%s' failed (exit code %d): %s" % (
+                " ".join(args), code, values.get("error", values)))
         return values
 
+    def wait_window(self):
+        return self.drive("wait-window", timeout=30)
+
     def texts(self):
+        """The dialog's texts, or None while no dialog answers (it may be starting or gone)."""
         code, values = self.driver("texts")
         return values if code == 0 else None
+
+    def visible(self):
+        """Whether the dialog is on screen; the test fails when there is no dialog."""
+        return self.drive("texts").get("visible") == "1"
 
     def wait_status(self, expected, timeout=40):
         """Polls the status line until it reads `expected`; answers the last texts seen."""
@@ -152,8 +148,7 @@ class InstallerEndToEnd(unittest.TestCase):
     def test_success_installs_silently_and_cleans_up(self):
         self.launch("file/setup/" + SETUP_NAME)
         self.wait_window()
-        code, values = self.driver("find")
-        self.assertEqual(values.get("visible"), "0", "the dialog starts hidden")
+        self.assertEqual(self.drive("find").get("visible"), "0", "the dialog starts hidden")
         self.assertEqual(self.wait_exit(90), 0)
         ended = time.time()
 
@@ -250,13 +245,13 @@ class InstallerEndToEnd(unittest.TestCase):
         """A download that lasts long enough to act on it (sample setup dripped slowly)."""
         self.launch("filedrip/setup/20000/" + SETUP_NAME)
         self.wait_window()
-        harness.wait_until(lambda: (self.texts() or {}).get("percent"), 30)
+        self.assertTrue(harness.wait_until(lambda: (self.texts() or {}).get("percent"), 30),
+                        "the download never showed progress")
 
     def test_cancel_with_escape_then_yes(self):
         self.slow_download()
-        self.assertEqual(self.driver("key", "esc")[0], 0)
-        code, box = self.driver("confirm", "yes")
-        self.assertEqual(code, 0, box)
+        self.drive("key", "esc")
+        box = self.drive("confirm", "yes")
         self.assertEqual(box.get("text"), "是否取消在线安装？")
         self.assertEqual(box.get("caption"), harness.CAPTION)
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
@@ -265,61 +260,54 @@ class InstallerEndToEnd(unittest.TestCase):
 
     def test_cancel_with_escape_then_no_completes(self):
         self.slow_download()
-        self.driver("key", "esc")
-        code, box = self.driver("confirm", "no")
-        self.assertEqual(code, 0, box)
-        code, values = self.driver("find")
-        self.assertEqual(values.get("visible"), "1", "the dialog stays visible after No")
+        self.drive("key", "esc")
+        self.drive("confirm", "no")
+        self.assertEqual(self.drive("find").get("visible"), "1", "the dialog stays visible after No")
         self.assertEqual(self.wait_exit(120), 0)
         self.assertEqual(len(self.setup_runs()), 1)
         self.assertEqual(self.leftovers(), [])
 
     def test_tray_exit_asks_like_escape(self):
         self.slow_download()
-        code, menu = self.driver("tray", "rclick")
-        self.assertEqual(code, 0, menu)
-        self.assertEqual(self.driver("menu", "exit")[0], 0)
-        code, box = self.driver("confirm", "yes")
-        self.assertEqual(code, 0, box)
+        self.drive("tray", "rclick")
+        self.drive("menu", "exit")
+        box = self.drive("confirm", "yes")
         self.assertEqual(box.get("text"), "是否取消在线安装？")
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
         self.assertEqual(self.setup_runs(), [])
 
     def test_close_box_asks_like_escape(self):
         self.slow_download()
-        self.driver("tray", "dblclick")
-        self.assertEqual(self.driver("close-box")[0], 0)
-        code, box = self.driver("confirm", "no")
-        self.assertEqual(code, 0, box)
+        self.drive("tray", "dblclick")
+        self.drive("close-box")
+        box = self.drive("confirm", "no")
         self.assertEqual(box.get("text"), "是否取消在线安装？")
         self.assertEqual(self.wait_exit(120), 0)
         self.assertEqual(len(self.setup_runs()), 1)
 
     def test_show_from_tray_minimize_and_enter(self):
         self.slow_download()
-        self.assertEqual(self.texts().get("visible"), "0")
-        self.driver("tray", "dblclick")
-        self.assertEqual(harness.wait_until(lambda: self.texts().get("visible") == "1", 5), True)
-        self.driver("click", "minimize")
-        self.assertEqual(harness.wait_until(lambda: self.texts().get("visible") == "0", 5), True)
-        code, menu = self.driver("tray", "rclick")
-        self.assertEqual(code, 0, menu)
-        self.driver("menu", "show")
-        self.assertEqual(harness.wait_until(lambda: self.texts().get("visible") == "1", 5), True)
+        self.assertFalse(self.visible())
+        self.drive("tray", "dblclick")
+        self.assertTrue(harness.wait_until(self.visible, 5))
+        self.drive("click", "minimize")
+        self.assertTrue(harness.wait_until(lambda: not self.visible(), 5))
+        self.drive("tray", "rclick")
+        self.drive("menu", "show")
+        self.assertTrue(harness.wait_until(self.visible, 5))
         # Enter does nothing: no question, the dialog stays.
-        self.driver("key", "enter")
+        self.drive("key", "enter")
         code, box = self.driver("confirm", "no", timeout=2)
         self.assertNotEqual(code, 0, "Enter must not raise the cancel question")
-        self.assertEqual(self.texts().get("visible"), "1")
+        self.assertTrue(self.visible())
         self.assertEqual(self.wait_exit(120), 0)
 
     def test_taskbar_restart_keeps_the_icon_working(self):
         self.slow_download()
-        self.assertEqual(self.driver("taskbar-created")[0], 0)
-        code, menu = self.driver("tray", "rclick")
-        self.assertEqual(code, 0, menu)
-        self.driver("menu", "show")
-        self.assertEqual(harness.wait_until(lambda: self.texts().get("visible") == "1", 5), True)
+        self.drive("taskbar-created")
+        self.drive("tray", "rclick")
+        self.drive("menu", "show")
+        self.assertTrue(harness.wait_until(self.visible, 5))
         self.assertEqual(self.wait_exit(120), 0)
         self.assertEqual(len(self.setup_runs()), 1)
 
@@ -370,10 +358,10 @@ class InstallerEndToEnd(unittest.TestCase):
     def test_cancel_during_stall_ends_quickly(self):
         self.launch("partial/1000000/300000/" + SETUP_NAME)
         self.wait_window()
-        harness.wait_until(lambda: (self.texts() or {}).get("percent"), 30)
-        self.driver("key", "esc")
-        code, box = self.driver("confirm", "yes")
-        self.assertEqual(code, 0, box)
+        self.assertTrue(harness.wait_until(lambda: (self.texts() or {}).get("percent"), 30),
+                        "the download never showed progress")
+        self.drive("key", "esc")
+        self.drive("confirm", "yes")
         answered = time.monotonic()
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
         self.assertLess(time.monotonic() - answered, 10)

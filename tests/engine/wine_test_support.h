@@ -102,7 +102,7 @@ protected:
     {
         char port[16] = {};
         ASSERT_GT(GetEnvironmentVariableA("QV_TEST_SERVER_PORT", port, sizeof(port)), 0u)
-            << "run through run_with_server.sh";
+            << "run through tests/tools/server_launcher.py";
         m_port = port;
 
         wchar_t temp[MAX_PATH + 1] = {};

@@ -26,7 +26,7 @@ int RunStamper(const std::wstring& in, const std::wstring& out, const std::wstri
 {
     std::wstring command = L"\"" + HostPath(QV_TEST_STAMP_VERSION) + L"\" \"" + in + L"\" \"" +
                            out + L"\" \"" + url + L"\"";
-    return QV::Test::RunProcess(command);
+    return QV::Test::RunProcess(command).exitCode;
 }
 
 using ResourceList = std::vector<std::vector<std::uint8_t>>;

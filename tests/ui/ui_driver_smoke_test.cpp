@@ -1,5 +1,6 @@
 // ui_driver against a stand-in for the installer's dialog (template 105 of this test's resources
 // with the real tray icon): each command run as its own process, as the end-to-end tests do.
+#include "common/win32_test_support.h"
 #include "ui/tray_notify_icon.h"
 
 #include <gtest/gtest.h>
@@ -82,37 +83,13 @@ DriverRun RunDriver(const std::wstring& args)
     std::wstring exe = L"Z:" QV_UI_DRIVER;
     for (wchar_t& c : exe)
         c = c == L'/' ? L'\\' : c;
-    wchar_t outPath[MAX_PATH] = {}, tempDir[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, tempDir);
-    ::GetTempFileNameW(tempDir, L"uid", 0, outPath);
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE out =
-        ::CreateFileW(outPath, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out;
-    si.hStdError = out;
-    PROCESS_INFORMATION pi = {};
-    std::wstring command = L"\"" + exe + L"\" " + args;
+    QV::Test::ProcessOptions options;
+    options.timeoutMs = 30000;
+    options.captureOutput = true;
+    QV::Test::ProcessResult result = QV::Test::RunProcess(L"\"" + exe + L"\" " + args, options);
     DriverRun run;
-    if (::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                         &si, &pi))
-    {
-        ::WaitForSingleObject(pi.hProcess, 30000);
-        ::GetExitCodeProcess(pi.hProcess, &run.exitCode);
-        ::CloseHandle(pi.hThread);
-        ::CloseHandle(pi.hProcess);
-    }
-    ::CloseHandle(out);
-    HANDLE in =
-        ::CreateFileW(outPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    std::string text(65536, '\0');
-    DWORD read = 0;
-    ::ReadFile(in, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
-    ::CloseHandle(in);
-    ::DeleteFileW(outPath);
-    text.resize(read);
+    run.exitCode = static_cast<DWORD>(result.exitCode);
+    const std::string& text = result.output;
     size_t start = 0;
     while (start < text.size())
     {
@@ -184,8 +161,7 @@ TEST(UiDriverSmoke, DrivesTheDialogTrayMenuAndCancelQuestion)
         {
             // Key presses arrive as queued input; like the installer's loop, Esc on the dialog
             // becomes its cancel command and every other key goes to its window.
-            if (msg.message == WM_KEYDOWN &&
-                (msg.hwnd == dialog || ::IsChild(dialog, msg.hwnd)))
+            if (msg.message == WM_KEYDOWN && (msg.hwnd == dialog || ::IsChild(dialog, msg.hwnd)))
             {
                 g_log.keys.push_back(static_cast<WORD>(msg.wParam));
                 if (msg.wParam == VK_ESCAPE)
