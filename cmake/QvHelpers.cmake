@@ -69,7 +69,8 @@ endfunction()
 
 # qv_tool(NAME SOURCES ... [LIBS ...])
 # A Windows helper program of the tests (wWinMain or wmain), built into ${CMAKE_BINARY_DIR}/bin
-# where the tests, the demo and the bench look for it. Nothing on other hosts.
+# where the tests, the demo and the bench look for it. Nothing on other hosts. Tools see the
+# installer's own headers (resource ids, user texts) rather than restating them.
 function(qv_tool name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
     if(NOT WIN32)
@@ -77,7 +78,8 @@ function(qv_tool name)
     endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} qv_options)
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/res
+        ${PROJECT_SOURCE_DIR}/tests)
     target_link_options(${name} PRIVATE -municode)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endfunction()

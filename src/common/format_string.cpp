@@ -51,33 +51,18 @@ void FormatStringV(std::wstring& out, const wchar_t* format, va_list args)
         return;
 
     constexpr size_t kFirstCapacity = 1024;
-    constexpr int kMaxAttempts = 1024;
-    int length = 0;
+    constexpr int kMaxHeapAttempts = 1024;
     wchar_t local[kFirstCapacity];
-    switch (TryFormat(local, kFirstCapacity, format, args, length))
-    {
-    case Attempt::Fits:
-        out.assign(local, static_cast<size_t>(length));
-        return;
-    case Attempt::Invalid:
-        out.clear();
-        return;
-    case Attempt::TooSmall:
-        break;
-    }
-
+    std::unique_ptr<wchar_t[]> heap;
+    wchar_t* buffer = local;
     size_t capacity = kFirstCapacity;
-    for (int attempt = 0; attempt < kMaxAttempts; ++attempt)
+    for (int heapAttempts = 0;; ++heapAttempts)
     {
-        if (capacity > SIZE_MAX / 2 / sizeof(wchar_t) ||
-            capacity * 2 * sizeof(wchar_t) > UINT32_MAX)
-            throw std::bad_alloc();
-        capacity *= 2;
-        std::unique_ptr<wchar_t[]> heap(new wchar_t[capacity]);
-        switch (TryFormat(heap.get(), capacity, format, args, length))
+        int length = 0;
+        switch (TryFormat(buffer, capacity, format, args, length))
         {
         case Attempt::Fits:
-            out.assign(heap.get(), static_cast<size_t>(length));
+            out.assign(buffer, static_cast<size_t>(length));
             return;
         case Attempt::Invalid:
             out.clear();
@@ -85,6 +70,16 @@ void FormatStringV(std::wstring& out, const wchar_t* format, va_list args)
         case Attempt::TooSmall:
             break;
         }
+        if (heapAttempts == kMaxHeapAttempts)
+            break;
+        if (capacity > SIZE_MAX / 2 / sizeof(wchar_t) ||
+            capacity * 2 * sizeof(wchar_t) > UINT32_MAX)
+            throw std::bad_alloc();
+        capacity *= 2;
+        // Freed before the next is allocated, so that two large buffers never coexist.
+        heap.reset();
+        heap.reset(new wchar_t[capacity]);
+        buffer = heap.get();
     }
     out.clear();
 }

@@ -1,18 +1,5 @@
-// The engine's user-visible failure sentences, reported through IVersionUpdateCallback::OnError.
+// The engine's failure sentences (the kMsg... texts it reports through
+// IVersionUpdateCallback::OnError). They live in the installer's one table of user texts.
 #pragma once
 
-namespace QV
-{
-
-// No local file could be created in the temporary directory.
-inline constexpr wchar_t kMsgCreateFileFailed[] = L"创建本地文件失败";
-// No usable response, a read failure, or a body shorter or longer than announced.
-inline constexpr wchar_t kMsgDownloadFailed[] = L"下载文件失败";
-// The user interface asked the transfer to stop.
-inline constexpr wchar_t kMsgDownloadCancelled[] = L"下载任务已经取消";
-// Fewer bytes written to the local file than read.
-inline constexpr wchar_t kMsgWriteFailed[] = L"写入本地文件失败";
-// An exception escaped the worker's job (reported by the worker thread of the user interface).
-inline constexpr wchar_t kMsgWorkerAborted[] = L"下载程序异常终止";
-
-} // namespace QV
+#include "common/user_texts.h"

@@ -1,8 +1,8 @@
 // The application module: the process-wide CAppModule and the module base it derives from.
 #pragma once
 
-#include "app/loop/message_loop.h"
-#include "app/loop/message_loop_registry.h"
+#include "framework/loop/message_loop.h"
+#include "framework/loop/message_loop_registry.h"
 #include "framework/critical_section.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 // A Win32 critical section usable as the portable lock of the loop registry.
 #pragma once
 
-#include "app/loop/loop_lock.h"
+#include "framework/loop/loop_lock.h"
 
 #include <windows.h>
 

@@ -1,6 +1,7 @@
 #include "ui/progress_nocancel_dlg.h"
 
 #include "common/srw_lock.h"
+#include "common/user_texts.h"
 #include "framework/app_module.h"
 
 #include <commctrl.h>
@@ -11,18 +12,6 @@ namespace QV
 
 namespace
 {
-const wchar_t kCaption[] = L"Quorvin浏览器在线安装程序";
-const wchar_t kDownloading[] = L"正在下载，请稍候...";
-const wchar_t kDownloadComplete[] = L"下载完成";
-const wchar_t kGenericError[] = L"在线安装过程出现错误";
-const wchar_t kInstalling[] = L"正在安装，请稍候...";
-const wchar_t kInstalled[] = L"已经成功安装";
-const wchar_t kInstallFailed[] = L"安装失败";
-const wchar_t kAbnormalEnd[] = L"下载程序异常终止";
-const wchar_t kConnecting[] = L"正在连接服务器，请稍候...";
-const wchar_t kConnected[] = L"已经连接服务器，请稍候...";
-const wchar_t kConfirmCancel[] = L"是否取消在线安装？";
-
 constexpr UINT kDisplayUpdateMessage = WM_APP + 1;
 constexpr UINT_PTR kCloseTimerId = 4001;
 constexpr UINT kCloseTimerPeriodMs = 3000;
@@ -340,7 +329,7 @@ unsigned __stdcall QVProgressNoCancelDlg::WorkerThreadProc(void* dialog)
     }
     catch (...)
     {
-        static_cast<IVersionUpdateCallback*>(self)->OnError(kAbnormalEnd);
+        static_cast<IVersionUpdateCallback*>(self)->OnError(kMsgWorkerAborted);
     }
     self->CloseIfDone();
     return 0;

@@ -4,7 +4,7 @@
 
 #include "engine/setup_downloader.h"
 #include "engine/version_update_callback.h"
-#include "app/loop/message_loop.h"
+#include "framework/loop/message_loop.h"
 #include "common/win_handle.h"
 #include "framework/dialog_impl.h"
 #include "ui/progress_text.h"

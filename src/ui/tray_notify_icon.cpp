@@ -1,5 +1,7 @@
 #include "ui/tray_notify_icon.h"
 
+#include "resource.h"
+
 #include <shellapi.h>
 #include <shlwapi.h>
 
@@ -13,8 +15,6 @@ const UINT g_uTaskbarCreatedMsg = ::RegisterWindowMessageW(L"TaskbarCreated");
 
 namespace
 {
-constexpr int kTrayMenuId = 104;
-
 template <size_t N, size_t M> void CopyText(wchar_t (&to)[N], const wchar_t (&from)[M])
 {
     static_assert(N == M, "the portable record mirrors NOTIFYICONDATAW's text fields");
@@ -96,7 +96,7 @@ void CTrayNotifyIcon::GetWndClassInfo(WNDCLASSEXW& wc)
 
 bool CTrayNotifyIcon::Create(HWND owner, const wchar_t* tip, HICON icon)
 {
-    m_menu.Reset(::LoadMenuW(g_appModule.GetResourceInstance(), MAKEINTRESOURCEW(kTrayMenuId)));
+    m_menu.Reset(::LoadMenuW(g_appModule.GetResourceInstance(), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
     if (!m_menu)
         return false;
     HMENU popup = ::GetSubMenu(m_menu.Get(), 0);

@@ -30,7 +30,7 @@ enum TrayValue : uint32_t
     kTrayStateHidden = 0x01,       // NIS_HIDDEN
     kTrayInfoIcon = 0x01,          // NIIF_INFO
     kTrayVersion = 3,              // NOTIFYICON_VERSION; also the balloon time-out value
-    kTrayIconId = 104,             // the icon's id, the same as its menu resource
+    kTrayIconId = 104,             // the icon's id: fixed, not a resource id (the menu's is apart)
     kTrayCallbackMessage = 0x0464, // WM_USER + 100, sent to the owner window
 };
 

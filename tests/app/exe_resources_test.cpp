@@ -2,9 +2,11 @@
 // field by field: version resource, dialog templates, tray menu, icon group and manifest.
 #include "config/file_version_info.h"
 
+#include "common/user_texts.h"
 #include "common/version_block.h"
 #include "common/win32_test_support.h"
 #include "common/win_handle.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -132,6 +134,33 @@ private:
     size_t m_pos = 0;
     bool m_overran = false;
 };
+
+// Other programs know the installer's resources and controls by these numbers (the UI driver, the
+// shell's menu commands): whatever else changes in resource.h, they stay.
+TEST(ResourceIds, KeepTheirNumbers)
+{
+    const struct
+    {
+        const char* name;
+        int id;
+        int fixed;
+    } ids[] = {
+        {"IDD_PROGRESS_NOCANCEL", IDD_PROGRESS_NOCANCEL, 105},
+        {"IDD_PROGRESS", IDD_PROGRESS, 102},
+        {"IDI_APP", IDI_APP, 103},
+        {"IDR_TRAY_MENU", IDR_TRAY_MENU, 104},
+        {"IDC_MINIMIZE", IDC_MINIMIZE, 1002},
+        {"IDC_PROGRESS_BAR", IDC_PROGRESS_BAR, 1003},
+        {"IDC_STATUS", IDC_STATUS, 1004},
+        {"IDC_CANCEL_INSTALL", IDC_CANCEL_INSTALL, 1005},
+        {"IDC_PERCENT", IDC_PERCENT, 1006},
+        {"IDC_SPEED", IDC_SPEED, 1007},
+        {"ID_TRAY_SHOW", ID_TRAY_SHOW, 40002},
+        {"ID_TRAY_EXIT", ID_TRAY_EXIT, 1005},
+    };
+    for (const auto& id : ids)
+        EXPECT_EQ(id.id, id.fixed) << id.name;
+}
 
 TEST_F(ProductResources, VersionResourceThroughTheReader)
 {
@@ -277,7 +306,7 @@ void ExpectDialog(const std::vector<std::uint8_t>& data,
     EXPECT_EQ(d.cy, 119);
     EXPECT_EQ(d.menu, L"");
     EXPECT_EQ(d.windowClass, L"");
-    EXPECT_EQ(d.title, L"在线安装程序");
+    EXPECT_EQ(d.title, QV::kDialogTemplateCaption);
     EXPECT_EQ(d.pointSize, 9);
     EXPECT_EQ(d.weight, 0);
     EXPECT_EQ(d.italic, 0);
@@ -309,26 +338,28 @@ const wchar_t kStatic[] = L"#130";
 TEST_F(ProductResources, ProgressDialogTemplates)
 {
     const ExpectedControl status = {
-        1004, kStatic, L"正在下载，请稍候...", kChild | WS_GROUP | SS_LEFT, 13, 16, 266, 24};
-    const ExpectedControl bar = {1003, L"msctls_progress32", L"", kChild | WS_BORDER, 13, 65, 266,
-                                 10};
+        IDC_STATUS, kStatic, QV::kDownloading, kChild | WS_GROUP | SS_LEFT, 13, 16, 266, 24};
+    const ExpectedControl bar = {
+        IDC_PROGRESS_BAR, L"msctls_progress32", L"", kChild | WS_BORDER, 13, 65, 266, 10};
     const ExpectedControl line = {0xFFFFFFFF, kStatic, L"", kChild | SS_ETCHEDHORZ, 8, 88, 278, 2};
-    const ExpectedControl percent = {1006, kStatic, L"", kChild | WS_GROUP | SS_RIGHT,
-                                     228,  53,      42,  8};
-    const ExpectedControl speed = {1007, kStatic, L"", kChild | WS_GROUP | SS_LEFT, 24, 53, 189, 8};
+    const ExpectedControl percent = {IDC_PERCENT, kStatic, L"", kChild | WS_GROUP | SS_RIGHT,
+                                     228,         53,      42,  8};
+    const ExpectedControl speed = {IDC_SPEED, kStatic, L"", kChild | WS_GROUP | SS_LEFT,
+                                   24,        53,      189, 8};
     const DWORD button = kChild | WS_TABSTOP | BS_PUSHBUTTON;
 
-    ExpectDialog(Resource(RT_DIALOG, 105, kChinese),
-                 {{1002, kButton, L"最小化到任务栏", button, 102, 98, 97, 14},
+    ExpectDialog(Resource(RT_DIALOG, IDD_PROGRESS_NOCANCEL, kChinese),
+                 {{IDC_MINIMIZE, kButton, QV::kMinimizeButton, button, 102, 98, 97, 14},
                   status,
                   bar,
                   line,
                   percent,
                   speed},
                  "template 105");
-    ExpectDialog(Resource(RT_DIALOG, 102, kChinese),
-                 {{1002, kButton, L"最小化到任务栏", button, 39, 98, 97, 14},
-                  {1005, kButton, L"取消在线安装", kChild | WS_TABSTOP, 158, 98, 97, 14},
+    ExpectDialog(Resource(RT_DIALOG, IDD_PROGRESS, kChinese),
+                 {{IDC_MINIMIZE, kButton, QV::kMinimizeButton, button, 39, 98, 97, 14},
+                  {IDC_CANCEL_INSTALL, kButton, QV::kCancelInstallButton, kChild | WS_TABSTOP, 158,
+                   98, 97, 14},
                   status,
                   bar,
                   line,
@@ -339,7 +370,7 @@ TEST_F(ProductResources, ProgressDialogTemplates)
 
 TEST_F(ProductResources, TrayMenu)
 {
-    const std::vector<std::uint8_t> data = Resource(RT_MENU, 104, kChinese);
+    const std::vector<std::uint8_t> data = Resource(RT_MENU, IDR_TRAY_MENU, kChinese);
     ASSERT_FALSE(data.empty());
     CReader r(data);
     ASSERT_NO_THROW({
@@ -350,28 +381,28 @@ TEST_F(ProductResources, TrayMenu)
         r.Text();
         const WORD showFlags = r.U16();
         EXPECT_EQ(showFlags & (MF_POPUP | MF_END), 0);
-        EXPECT_EQ(r.U16(), 40002);
-        EXPECT_EQ(r.Text(), L"显示(&S)");
+        EXPECT_EQ(r.U16(), ID_TRAY_SHOW);
+        EXPECT_EQ(r.Text(), QV::kTrayMenuShow);
         const WORD exitFlags = r.U16();
         EXPECT_EQ(exitFlags & (MF_POPUP | MF_END), MF_END);
-        EXPECT_EQ(r.U16(), 1005);
-        EXPECT_EQ(r.Text(), L"退出(&X)");
+        EXPECT_EQ(r.U16(), ID_TRAY_EXIT);
+        EXPECT_EQ(r.Text(), QV::kTrayMenuExit);
         EXPECT_TRUE(r.AtEnd());
     });
 
     // The system reads the same: the first sub-menu holds the two commands.
-    QV::CMenu menu(::LoadMenuW(m_module.Get(), MAKEINTRESOURCEW(104)));
+    QV::CMenu menu(::LoadMenuW(m_module.Get(), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
     ASSERT_TRUE(menu.IsValid());
     HMENU popup = ::GetSubMenu(menu.Get(), 0);
     ASSERT_NE(popup, nullptr);
     ASSERT_EQ(::GetMenuItemCount(popup), 2);
-    EXPECT_EQ(::GetMenuItemID(popup, 0), 40002u);
-    EXPECT_EQ(::GetMenuItemID(popup, 1), 1005u);
+    EXPECT_EQ(::GetMenuItemID(popup, 0), static_cast<UINT>(ID_TRAY_SHOW));
+    EXPECT_EQ(::GetMenuItemID(popup, 1), static_cast<UINT>(ID_TRAY_EXIT));
 }
 
 TEST_F(ProductResources, IconGroupHas48And32And16PixelImagesAt32Bits)
 {
-    const std::vector<std::uint8_t> group = Resource(RT_GROUP_ICON, 103, kChinese);
+    const std::vector<std::uint8_t> group = Resource(RT_GROUP_ICON, IDI_APP, kChinese);
     ASSERT_FALSE(group.empty());
     CReader r(group);
     std::set<int> sizes;
@@ -410,8 +441,8 @@ TEST_F(ProductResources, IconGroupHas48And32And16PixelImagesAt32Bits)
     // And the system turns them into icons of those sizes.
     for (int size : {16, 32, 48})
     {
-        HANDLE icon = ::LoadImageW(m_module.Get(), MAKEINTRESOURCEW(103), IMAGE_ICON, size, size,
-                                   LR_DEFAULTCOLOR);
+        HANDLE icon = ::LoadImageW(m_module.Get(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size,
+                                   size, LR_DEFAULTCOLOR);
         EXPECT_NE(icon, nullptr) << size;
         if (icon != nullptr)
             ::DestroyIcon(static_cast<HICON>(icon));
@@ -475,10 +506,10 @@ TEST_F(ProductResources, ManifestRequestsCommonControls6AndAsInvoker)
 TEST_F(ProductResources, LanguagesOfTheResources)
 {
     EXPECT_FALSE(Resource(RT_VERSION, 1, kChinese).empty());
-    EXPECT_FALSE(Resource(RT_DIALOG, 105, kChinese).empty());
-    EXPECT_FALSE(Resource(RT_DIALOG, 102, kChinese).empty());
-    EXPECT_FALSE(Resource(RT_MENU, 104, kChinese).empty());
-    EXPECT_FALSE(Resource(RT_GROUP_ICON, 103, kChinese).empty());
+    EXPECT_FALSE(Resource(RT_DIALOG, IDD_PROGRESS_NOCANCEL, kChinese).empty());
+    EXPECT_FALSE(Resource(RT_DIALOG, IDD_PROGRESS, kChinese).empty());
+    EXPECT_FALSE(Resource(RT_MENU, IDR_TRAY_MENU, kChinese).empty());
+    EXPECT_FALSE(Resource(RT_GROUP_ICON, IDI_APP, kChinese).empty());
     EXPECT_TRUE(Resource(RT_MANIFEST, 1, kChinese).empty());
     EXPECT_FALSE(Resource(RT_MANIFEST, 1, kEnglishUs).empty());
 }

@@ -1,5 +1,7 @@
 #include "common/format_string.h"
 
+#include "common/user_texts.h"
+
 #include <gtest/gtest.h>
 
 namespace
@@ -32,8 +34,8 @@ TEST(FormatString, FormatsLikeWidePrintf)
 TEST(FormatString, ChineseTextPassesThrough)
 {
     std::wstring out;
-    FormatString(out, L"%ls：%d", L"正在下载，请稍候...", 7);
-    EXPECT_EQ(out, L"正在下载，请稍候...：7");
+    FormatString(out, L"%ls：%d", QV::kDownloading, 7);
+    EXPECT_EQ(out, std::wstring(QV::kDownloading) + L"：7");
 }
 
 // The boundary between the stack buffer and the first heap buffer, and several doublings.

@@ -9,6 +9,7 @@ import fcntl
 import glob
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -19,8 +20,24 @@ import time
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "tools"))
 from server_launcher import ServerError, TestServer  # noqa: E402,F401
-CAPTION = "Quorvin浏览器在线安装程序"
 PRODUCT_KEY = r"HKLM\Software\PellixExplorer"
+
+
+def user_texts():
+    """The installer's user texts by name (kCaption ...), read from src/common/user_texts.h."""
+    path = os.path.join(SOURCE_DIR, "src", "common", "user_texts.h")
+    texts = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            if line.startswith("inline constexpr wchar_t "):
+                match = re.fullmatch(r'inline constexpr wchar_t (k\w+)\[\] = L"([^"\\]*)";\n?', line)
+                if not match:
+                    raise ValueError("%s: a text this reader cannot read: %s" % (path, line))
+                texts[match.group(1)] = match.group(2)
+    return texts
+
+
+CAPTION = user_texts()["kCaption"]
 
 
 def win_path(unix_path):

@@ -21,6 +21,10 @@
 // Keys are queued as the system queues keyboard input, to the dialog's focused control, so they
 // travel through the installer's own message loop as a real key press would. In the pop-up menu,
 // keys are real too: the menu's own loop reads the posted key presses.
+#include "common/user_texts.h"
+#include "ui/tray_notify_record.h"
+#include "resource.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -34,13 +38,6 @@
 namespace
 {
 
-const wchar_t kCaption[] = L"Quorvin浏览器在线安装程序";
-const wchar_t kCancelQuestion[] = L"是否取消在线安装？";
-constexpr UINT kTrayCallback = WM_USER + 100;
-constexpr WPARAM kTrayIconId = 104;
-constexpr int kTrayMenuId = 104;
-constexpr int kStatusId = 1004, kPercentId = 1006, kSpeedId = 1007, kBarId = 1003;
-constexpr int kMinimizeId = 1002;
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr UINT kSendTimeoutMs = 5000;
 
@@ -115,10 +112,10 @@ std::wstring TextOf(HWND hWnd)
 // has the same class and caption, but no control 1004).
 HWND FindDialog(DWORD pid)
 {
-    for (HWND w = ::FindWindowExW(nullptr, nullptr, L"#32770", kCaption); w;
-         w = ::FindWindowExW(nullptr, w, L"#32770", kCaption))
+    for (HWND w = ::FindWindowExW(nullptr, nullptr, L"#32770", QV::kCaption); w;
+         w = ::FindWindowExW(nullptr, w, L"#32770", QV::kCaption))
     {
-        if ((pid == 0 || ProcessOf(w) == pid) && ::GetDlgItem(w, kStatusId))
+        if ((pid == 0 || ProcessOf(w) == pid) && ::GetDlgItem(w, IDC_STATUS))
             return w;
     }
     return nullptr;
@@ -189,7 +186,7 @@ bool ReadMenu(HMENU menu, std::vector<std::wstring>& items)
 }
 
 // The items of the open menu, read from the menu itself. Where the system does not let another
-// process's menu be read (Wine), they come from the first pop-up of menu resource 104 of the
+// process's menu be read (Wine), they come from the first pop-up of the tray menu resource of the
 // executable that shows the menu: "items_from" says which.
 bool ListMenuItems(HWND menuWindow, std::vector<std::wstring>& items)
 {
@@ -211,7 +208,7 @@ bool ListMenuItems(HWND menuWindow, std::vector<std::wstring>& items)
         }
         HMODULE image =
             path[0] ? ::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
-        HMENU menu = image ? ::LoadMenuW(image, MAKEINTRESOURCEW(kTrayMenuId)) : nullptr;
+        HMENU menu = image ? ::LoadMenuW(image, MAKEINTRESOURCEW(IDR_TRAY_MENU)) : nullptr;
         bool read = menu && ReadMenu(::GetSubMenu(menu, 0), items);
         if (menu)
             ::DestroyMenu(menu);
@@ -238,12 +235,12 @@ int CommandTexts(const Options& o)
     HWND dialog = nullptr;
     if (NeedDialog(o, dialog) != kOk)
         return kFailed;
-    Print("status", TextOf(::GetDlgItem(dialog, kStatusId)));
-    Print("percent", TextOf(::GetDlgItem(dialog, kPercentId)));
-    Print("speed", TextOf(::GetDlgItem(dialog, kSpeedId)));
+    Print("status", TextOf(::GetDlgItem(dialog, IDC_STATUS)));
+    Print("percent", TextOf(::GetDlgItem(dialog, IDC_PERCENT)));
+    Print("speed", TextOf(::GetDlgItem(dialog, IDC_SPEED)));
     DWORD_PTR pos = 0;
-    ::SendMessageTimeoutW(::GetDlgItem(dialog, kBarId), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
-                          kSendTimeoutMs, &pos);
+    ::SendMessageTimeoutW(::GetDlgItem(dialog, IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0,
+                          SMTO_ABORTIFHUNG, kSendTimeoutMs, &pos);
     Print("progress", pos);
     Print("visible", ::IsWindowVisible(dialog) ? 1 : 0);
     return kOk;
@@ -256,12 +253,12 @@ int CommandTray(const Options& o)
         return kFailed;
     const std::wstring how = o.args.size() > 1 ? o.args[1] : L"";
     if (how == L"dblclick")
-        return ::PostMessageW(dialog, kTrayCallback, kTrayIconId, WM_LBUTTONDBLCLK)
+        return ::PostMessageW(dialog, QV::kTrayCallbackMessage, QV::kTrayIconId, WM_LBUTTONDBLCLK)
                    ? kOk
                    : Fail(L"post failed");
     if (how != L"rclick")
         return Fail(L"tray needs dblclick or rclick");
-    if (!::PostMessageW(dialog, kTrayCallback, kTrayIconId, WM_RBUTTONUP))
+    if (!::PostMessageW(dialog, QV::kTrayCallbackMessage, QV::kTrayIconId, WM_RBUTTONUP))
         return Fail(L"post failed");
     DWORD pid = ProcessOf(dialog);
     HWND menuWindow = nullptr;
@@ -300,9 +297,9 @@ int CommandMenu(const Options& o)
     const wchar_t* text = nullptr;
     size_t position = 0;
     if (which == L"show")
-        text = L"显示(&S)";
+        text = QV::kTrayMenuShow;
     else if (which == L"exit")
-        text = L"退出(&X)", position = 1;
+        text = QV::kTrayMenuExit, position = 1;
     else
         return Fail(L"menu needs show or exit");
     HWND menuWindow = NeedOpenMenu(o);
@@ -347,11 +344,10 @@ int CommandKey(const Options& o)
         (info.hwndFocus == dialog || ::IsChild(dialog, info.hwndFocus)))
         target = info.hwndFocus;
     if (target == nullptr)
-        target = ::GetDlgItem(dialog, kMinimizeId);
+        target = ::GetDlgItem(dialog, IDC_MINIMIZE);
     UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
     ::PostMessageW(target, WM_KEYDOWN, vk, 1 | (static_cast<LPARAM>(scan) << 16));
-    ::PostMessageW(target, WM_KEYUP, vk,
-                   1 | (static_cast<LPARAM>(scan) << 16) | (LPARAM{3} << 30));
+    ::PostMessageW(target, WM_KEYUP, vk, 1 | (static_cast<LPARAM>(scan) << 16) | (LPARAM{3} << 30));
     PrintHandle("target", target);
     return kOk;
 }
@@ -363,7 +359,7 @@ int CommandClick(const Options& o)
         return kFailed;
     if (o.args.size() < 2 || o.args[1] != L"minimize")
         return Fail(L"click needs minimize");
-    HWND button = ::GetDlgItem(dialog, kMinimizeId);
+    HWND button = ::GetDlgItem(dialog, IDC_MINIMIZE);
     if (!button)
         return Fail(L"no button 1002");
     DWORD_PTR ignored = 0;
@@ -392,7 +388,7 @@ int CommandConfirm(const Options& o)
     Print("box", 1);
     Print("text", text);
     Print("caption", TextOf(box));
-    if (text != kCancelQuestion)
+    if (text != QV::kConfirmCancel)
         return Fail(L"not the cancel question");
     HWND target = ::GetDlgItem(box, button);
     if (!target)

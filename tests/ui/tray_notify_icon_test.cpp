@@ -1,5 +1,8 @@
-// The tray icon against the real shell tray of Wine, with menu 104 from this test's resources.
+// The tray icon against the real shell tray of Wine, with the tray menu from this test's resources.
 #include "ui/tray_notify_icon.h"
+
+#include "common/user_texts.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -16,16 +19,16 @@ namespace QV
 namespace
 {
 
-// Asks the shell directly whether it holds an icon (owner, 104): a modification succeeds only
-// for an icon it has.
+// Asks the shell directly whether it holds an icon (owner, kTrayIconId): a modification succeeds
+// only for an icon it has.
 bool ShellHasIcon(HWND owner)
 {
     NOTIFYICONDATAW data = {};
     data.cbSize = sizeof(data);
     data.hWnd = owner;
-    data.uID = 104;
+    data.uID = kTrayIconId;
     data.uFlags = NIF_TIP;
-    wcscpy_s(data.szTip, L"Quorvin浏览器在线安装程序");
+    wcscpy_s(data.szTip, kCaption);
     return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
@@ -83,10 +86,7 @@ protected:
         m_hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
     }
 
-    bool CreateIcon()
-    {
-        return m_tray.Create(m_owner.m_hWnd, L"Quorvin浏览器在线安装程序", m_hIcon);
-    }
+    bool CreateIcon() { return m_tray.Create(m_owner.m_hWnd, kCaption, m_hIcon); }
 
     OwnerWindow m_owner;
     HICON m_hIcon = nullptr;
@@ -137,7 +137,7 @@ TEST_F(TrayIconTest, CreateAddsIconAndHiddenHelperWindow)
 TEST_F(TrayIconTest, BalloonHideShowAndDelete)
 {
     ASSERT_TRUE(CreateIcon());
-    EXPECT_TRUE(m_tray.ShowBalloon(L"正在下载，请稍候...", L"Quorvin浏览器在线安装程序"));
+    EXPECT_TRUE(m_tray.ShowBalloon(kDownloading, kCaption));
 
     EXPECT_TRUE(m_tray.HideIcon());
     EXPECT_TRUE(m_tray.IsHidden());
@@ -151,7 +151,7 @@ TEST_F(TrayIconTest, BalloonHideShowAndDelete)
     EXPECT_FALSE(::IsWindow(helper));
     EXPECT_EQ(m_tray.m_hWnd, nullptr);
 
-    EXPECT_FALSE(m_tray.ShowBalloon(L"下载完成", L"Quorvin浏览器在线安装程序"));
+    EXPECT_FALSE(m_tray.ShowBalloon(kDownloadComplete, kCaption));
     EXPECT_TRUE(m_tray.Delete(true)) << "nothing left to remove";
 }
 
@@ -172,7 +172,7 @@ TEST_F(TrayIconTest, StateChangesOnARemovedIconFailAndKeepTheFlag)
 TEST(TrayIconBeforeCreate, BalloonAndDeleteSendNothing)
 {
     CTrayNotifyIcon tray;
-    EXPECT_FALSE(tray.ShowBalloon(L"正在下载，请稍候...", L"t"));
+    EXPECT_FALSE(tray.ShowBalloon(kDownloading, L"t"));
     EXPECT_TRUE(tray.Delete(true));
     EXPECT_FALSE(tray.HideIcon()) << "the shell refuses a state change for an unknown icon";
     EXPECT_FALSE(tray.IsHidden());
@@ -207,7 +207,7 @@ TEST_P(TrayShellRestartTest, IconComesBackInTheSameState)
     NOTIFYICONDATAW data = {};
     data.cbSize = sizeof(data);
     data.hWnd = m_owner.m_hWnd;
-    data.uID = 104;
+    data.uID = kTrayIconId;
     ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &data));
     ASSERT_FALSE(ShellHasIcon(m_owner.m_hWnd));
 
@@ -224,7 +224,7 @@ TEST_P(TrayShellRestartTest, IconComesBackInTheSameState)
 
     EXPECT_TRUE(ShellHasIcon(m_owner.m_hWnd));
     EXPECT_EQ(m_tray.IsHidden(), c.hidden);
-    EXPECT_TRUE(m_tray.ShowBalloon(L"下载完成", L"Quorvin浏览器在线安装程序"));
+    EXPECT_TRUE(m_tray.ShowBalloon(kDownloadComplete, kCaption));
     EXPECT_TRUE(m_tray.Delete(true));
     EXPECT_FALSE(ShellHasIcon(m_owner.m_hWnd));
 }
@@ -312,24 +312,24 @@ TEST_P(TrayMenuTest, RightClickOpensTheMenuForTheOwner)
     ASSERT_TRUE(CreateIcon());
     SeenMenu seen;
     std::thread watcher(WatchMenu, std::ref(seen), GetParam().keys);
-    BOOL handled = m_tray.OnTrayNotification(104, WM_RBUTTONUP);
+    BOOL handled = m_tray.OnTrayNotification(kTrayIconId, WM_RBUTTONUP);
     watcher.join();
     EXPECT_TRUE(handled);
     ASSERT_TRUE(seen.opened);
-    EXPECT_EQ(seen.items, (std::vector<std::wstring>{L"显示(&S)", L"退出(&X)"}));
-    EXPECT_EQ(seen.defaultItem, 0u) << "显示(&S) is the bold default";
+    EXPECT_EQ(seen.items, (std::vector<std::wstring>{kTrayMenuShow, kTrayMenuExit}));
+    EXPECT_EQ(seen.defaultItem, 0u) << "the show item is the bold default";
 
     m_owner.Pump();
     EXPECT_EQ(m_owner.m_commands, GetParam().commands);
     EXPECT_EQ(m_owner.m_nNulls, 1) << "WM_NULL posted to the owner after the menu";
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, TrayMenuTest,
-                         ::testing::Values(MenuCase{"Show", {VK_DOWN, VK_RETURN}, {40002}},
-                                           MenuCase{"Exit", {VK_DOWN, VK_DOWN, VK_RETURN}, {1005}},
-                                           MenuCase{"Escape", {VK_ESCAPE}, {}}),
-                         [](const ::testing::TestParamInfo<MenuCase>& info)
-                         { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Table, TrayMenuTest,
+    ::testing::Values(MenuCase{"Show", {VK_DOWN, VK_RETURN}, {ID_TRAY_SHOW}},
+                      MenuCase{"Exit", {VK_DOWN, VK_DOWN, VK_RETURN}, {ID_TRAY_EXIT}},
+                      MenuCase{"Escape", {VK_ESCAPE}, {}}),
+    [](const ::testing::TestParamInfo<MenuCase>& info) { return info.param.name; });
 
 struct ClickCase
 {
@@ -380,10 +380,10 @@ TEST_P(TrayClickTest, OtherMessagesOpenNoMenu)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TrayClickTest,
-    ::testing::Values(ClickCase{"LeftButtonUp", 104, WM_LBUTTONUP, TRUE},
-                      ClickCase{"MouseMove", 104, WM_MOUSEMOVE, TRUE},
-                      ClickCase{"LeftDoubleClick", 104, WM_LBUTTONDBLCLK, TRUE},
-                      ClickCase{"OtherIdRightButtonUp", 105, WM_RBUTTONUP, FALSE}),
+    ::testing::Values(ClickCase{"LeftButtonUp", kTrayIconId, WM_LBUTTONUP, TRUE},
+                      ClickCase{"MouseMove", kTrayIconId, WM_MOUSEMOVE, TRUE},
+                      ClickCase{"LeftDoubleClick", kTrayIconId, WM_LBUTTONDBLCLK, TRUE},
+                      ClickCase{"OtherIdRightButtonUp", kTrayIconId + 1, WM_RBUTTONUP, FALSE}),
     [](const ::testing::TestParamInfo<ClickCase>& info) { return info.param.name; });
 
 TEST(TrayIconDestructor, RemovesIconAndClosesHelperWindow)

@@ -1,5 +1,7 @@
 #include "ui/tray_notify_record.h"
 
+#include "common/user_texts.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -48,7 +50,7 @@ void ExpectIdentity(const TrayRecord& r, uint32_t size)
     EXPECT_EQ(r.hIcon, kIcon);
     EXPECT_EQ(r.uID, 104u);
     EXPECT_EQ(r.uCallbackMessage, 0x0464u);
-    EXPECT_STREQ(r.szTip, L"Quorvin浏览器在线安装程序");
+    EXPECT_STREQ(r.szTip, kCaption);
 }
 
 struct LevelCase
@@ -123,7 +125,7 @@ TEST_P(TrayAddTest, AddsAndAsksForVersionFromLevelOne)
     RecordingShell shell;
     shell.answers = {c.addAccepted};
     QVTrayNotifyRecord tray(shell, c.level);
-    EXPECT_EQ(tray.Add(kOwner, L"Quorvin浏览器在线安装程序", kIcon), c.addAccepted);
+    EXPECT_EQ(tray.Add(kOwner, kCaption, kIcon), c.addAccepted);
     EXPECT_EQ(tray.IsAdded(), c.addAccepted);
     EXPECT_FALSE(tray.IsHidden());
     ASSERT_EQ(shell.calls.size(), c.messages.size());
@@ -166,7 +168,7 @@ protected:
     void AddIcon(int level = 3)
     {
         tray = std::make_unique<QVTrayNotifyRecord>(shell, level);
-        ASSERT_TRUE(tray->Add(kOwner, L"Quorvin浏览器在线安装程序", kIcon));
+        ASSERT_TRUE(tray->Add(kOwner, kCaption, kIcon));
         shell.calls.clear();
     }
 
@@ -177,19 +179,19 @@ protected:
 TEST_F(TrayFixture, BalloonSendsInfoFields)
 {
     AddIcon();
-    EXPECT_TRUE(tray->ShowBalloon(L"正在下载，请稍候...", L"Quorvin浏览器在线安装程序"));
+    EXPECT_TRUE(tray->ShowBalloon(kDownloading, kCaption));
     ASSERT_EQ(shell.calls.size(), 1u);
     const ShellCall& call = shell.calls[0];
     EXPECT_EQ(call.message, kTrayModify);
     EXPECT_EQ(call.record.uFlags, 0x10u);
-    EXPECT_STREQ(call.record.szInfo, L"正在下载，请稍候...");
-    EXPECT_STREQ(call.record.szInfoTitle, L"Quorvin浏览器在线安装程序");
+    EXPECT_STREQ(call.record.szInfo, kDownloading);
+    EXPECT_STREQ(call.record.szInfoTitle, kCaption);
     EXPECT_EQ(call.record.uTimeoutOrVersion, 3u);
     EXPECT_EQ(call.record.dwInfoFlags, 1u);
     ExpectIdentity(call.record, 956);
 
     shell.answers = {false};
-    EXPECT_FALSE(tray->ShowBalloon(L"下载完成", L"t")) << "the shell's refusal is passed on";
+    EXPECT_FALSE(tray->ShowBalloon(kDownloadComplete, L"t")) << "the shell's refusal is passed on";
     EXPECT_TRUE(tray->IsAdded());
 }
 
@@ -203,8 +205,8 @@ TEST_F(TrayFixture, BalloonTextsAreCutToTheirFields)
     EXPECT_EQ(std::wstring(shell.calls[0].record.szInfoTitle), std::wstring(63, L'题'));
 
     // A shorter second text must not keep the tail of the first.
-    tray->ShowBalloon(L"下载完成", L"短");
-    EXPECT_STREQ(shell.calls[1].record.szInfo, L"下载完成");
+    tray->ShowBalloon(kDownloadComplete, L"短");
+    EXPECT_STREQ(shell.calls[1].record.szInfo, kDownloadComplete);
     EXPECT_STREQ(shell.calls[1].record.szInfoTitle, L"短");
 }
 
@@ -223,7 +225,7 @@ TEST(TrayBalloon, NothingIsSentBeforeAddOrAfterRemove)
 {
     RecordingShell shell;
     QVTrayNotifyRecord tray(shell, 3);
-    EXPECT_FALSE(tray.ShowBalloon(L"正在下载，请稍候...", L"t"));
+    EXPECT_FALSE(tray.ShowBalloon(kDownloading, L"t"));
     EXPECT_TRUE(shell.calls.empty());
 
     shell.answers = {false};
@@ -387,7 +389,7 @@ TEST_F(TrayFixture, ReAddedIconKeepsWorking)
     AddIcon();
     tray->AddAgain();
     shell.calls.clear();
-    EXPECT_TRUE(tray->ShowBalloon(L"下载完成", L"t"));
+    EXPECT_TRUE(tray->ShowBalloon(kDownloadComplete, L"t"));
     EXPECT_TRUE(tray->Hide());
     EXPECT_TRUE(tray->Remove());
     ASSERT_EQ(shell.calls.size(), 3u);
@@ -462,14 +464,16 @@ TEST_P(TrayClickTest, OnlyRightButtonUpOnOurIconOpensTheMenu)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TrayClickTest,
-    ::testing::Values(ClickCase{"RightUp", 104, 0x0205, TrayClickAction::OpenMenu},
-                      ClickCase{"LeftUp", 104, 0x0202, TrayClickAction::Ignore},
-                      ClickCase{"MouseMove", 104, 0x0200, TrayClickAction::Ignore},
-                      ClickCase{"RightDown", 104, 0x0204, TrayClickAction::Ignore},
-                      ClickCase{"ContextMenuMessage", 104, 0x007B, TrayClickAction::Ignore},
-                      ClickCase{"OtherIdRightUp", 105, 0x0205, TrayClickAction::NotOurs},
+    ::testing::Values(ClickCase{"RightUp", kTrayIconId, 0x0205, TrayClickAction::OpenMenu},
+                      ClickCase{"LeftUp", kTrayIconId, 0x0202, TrayClickAction::Ignore},
+                      ClickCase{"MouseMove", kTrayIconId, 0x0200, TrayClickAction::Ignore},
+                      ClickCase{"RightDown", kTrayIconId, 0x0204, TrayClickAction::Ignore},
+                      ClickCase{"ContextMenuMessage", kTrayIconId, 0x007B, TrayClickAction::Ignore},
+                      ClickCase{"OtherIdRightUp", kTrayIconId + 1, 0x0205,
+                                TrayClickAction::NotOurs},
                       ClickCase{"ZeroIdRightUp", 0, 0x0205, TrayClickAction::NotOurs},
-                      ClickCase{"HighBitsInId", 0x100000068ull, 0x0205, TrayClickAction::NotOurs}),
+                      ClickCase{"HighBitsInId", (uint64_t{1} << 32) | kTrayIconId, 0x0205,
+                                TrayClickAction::NotOurs}),
     [](const ::testing::TestParamInfo<ClickCase>& info) { return info.param.name; });
 
 } // namespace

@@ -3,6 +3,9 @@
 #include "common/win32_test_support.h"
 #include "ui/tray_notify_icon.h"
 
+#include "common/user_texts.h"
+#include "resource.h"
+
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
@@ -18,7 +21,6 @@ namespace QV
 namespace
 {
 
-const wchar_t kCaption[] = L"Quorvin浏览器在线安装程序";
 constexpr UINT kDestroyRequest = WM_APP + 1;
 
 // What the stand-in dialog received.
@@ -39,7 +41,7 @@ INT_PTR CALLBACK StandInProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_INITDIALOG:
         ::SetWindowTextW(hWnd, kCaption);
         return TRUE;
-    case WM_USER + 100:
+    case kTrayCallbackMessage:
         if (lParam == WM_LBUTTONDBLCLK)
             ::ShowWindow(hWnd, SW_SHOW);
         else
@@ -47,12 +49,12 @@ INT_PTR CALLBACK StandInProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_COMMAND:
         g_log.commands.push_back(LOWORD(wParam));
-        if (LOWORD(wParam) == 40002)
+        if (LOWORD(wParam) == ID_TRAY_SHOW)
             ::ShowWindow(hWnd, SW_SHOW);
-        else if (LOWORD(wParam) == 1002)
+        else if (LOWORD(wParam) == IDC_MINIMIZE)
             ::ShowWindow(hWnd, SW_HIDE);
         else if (LOWORD(wParam) == IDCANCEL)
-            g_log.answers.push_back(::MessageBoxW(hWnd, L"是否取消在线安装？", kCaption,
+            g_log.answers.push_back(::MessageBoxW(hWnd, kConfirmCancel, kCaption,
                                                   MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
         return TRUE;
     case kDestroyRequest:
@@ -111,13 +113,14 @@ TEST(UiDriverSmoke, DrivesTheDialogTrayMenuAndCancelQuestion)
     CTrayNotifyIcon tray;
     g_pTray = &tray;
     g_log = {};
-    HWND dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(105),
-                                       ::GetDesktopWindow(), StandInProc, 0);
+    HWND dialog =
+        ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS_NOCANCEL),
+                             ::GetDesktopWindow(), StandInProc, 0);
     ASSERT_TRUE(dialog);
     ASSERT_TRUE(tray.Create(dialog, kCaption, ::LoadIconW(nullptr, IDI_APPLICATION)));
-    ::SetDlgItemTextW(dialog, 1006, L"15.0 %");
-    ::SetDlgItemTextW(dialog, 1007, L"146.48 KB/s (1.50 MB/10.00 MB)");
-    ::SendDlgItemMessageW(dialog, 1003, PBM_SETPOS, 15, 0);
+    ::SetDlgItemTextW(dialog, IDC_PERCENT, L"15.0 %");
+    ::SetDlgItemTextW(dialog, IDC_SPEED, L"146.48 KB/s (1.50 MB/10.00 MB)");
+    ::SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, 15, 0);
     const std::wstring pid = L" --pid " + std::to_wstring(::GetCurrentProcessId());
 
     // The driver's commands run on a second thread; this one keeps serving the dialog, also
@@ -191,7 +194,7 @@ TEST(UiDriverSmoke, DrivesTheDialogTrayMenuAndCancelQuestion)
 
     EXPECT_EQ(at(0).values["visible"], "0");
     EXPECT_EQ(at(0).values["pid"], std::to_string(::GetCurrentProcessId()));
-    EXPECT_EQ(at(1).values["status"], "正在下载，请稍候...");
+    EXPECT_EQ(at(1).values["status"], Utf8(kDownloading));
     EXPECT_EQ(at(1).values["percent"], "15.0 %");
     EXPECT_EQ(at(1).values["speed"], "146.48 KB/s (1.50 MB/10.00 MB)");
     EXPECT_EQ(at(1).values["progress"], "15");
@@ -199,15 +202,15 @@ TEST(UiDriverSmoke, DrivesTheDialogTrayMenuAndCancelQuestion)
     EXPECT_FALSE(visibleAfterMinimize);
     EXPECT_EQ(at(4).values["menu"], "1");
     EXPECT_EQ(at(5).values["count"], "2");
-    EXPECT_EQ(at(5).values["item0"], "显示(&S)");
-    EXPECT_EQ(at(5).values["item1"], "退出(&X)");
+    EXPECT_EQ(at(5).values["item0"], Utf8(kTrayMenuShow));
+    EXPECT_EQ(at(5).values["item1"], Utf8(kTrayMenuExit));
     EXPECT_EQ(at(6).values["chosen"], "show");
-    EXPECT_EQ(at(9).values["text"], "是否取消在线安装？");
-    EXPECT_EQ(at(9).values["caption"], "Quorvin浏览器在线安装程序");
+    EXPECT_EQ(at(9).values["text"], Utf8(kConfirmCancel));
+    EXPECT_EQ(at(9).values["caption"], Utf8(kCaption));
     EXPECT_EQ(at(11).values["answered"], "yes");
     EXPECT_EQ(at(13).values["gone"], "1");
     EXPECT_EQ(g_log.keys, (std::vector<WORD>{VK_RETURN, VK_ESCAPE}));
-    EXPECT_EQ(g_log.commands, (std::vector<WORD>{1002, 40002, IDCANCEL, IDCANCEL}));
+    EXPECT_EQ(g_log.commands, (std::vector<WORD>{IDC_MINIMIZE, ID_TRAY_SHOW, IDCANCEL, IDCANCEL}));
     EXPECT_EQ(g_log.answers, (std::vector<int>{IDNO, IDYES}));
 }
 

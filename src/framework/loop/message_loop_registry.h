@@ -2,8 +2,8 @@
 // loop. The application module owns one and guards it with its module lock.
 #pragma once
 
-#include "app/loop/loop_allocator.h"
-#include "app/loop/loop_lock.h"
+#include "framework/loop/loop_allocator.h"
+#include "framework/loop/loop_lock.h"
 
 #include <cstdint>
 

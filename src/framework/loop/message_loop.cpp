@@ -1,4 +1,4 @@
-#include "app/loop/message_loop.h"
+#include "framework/loop/message_loop.h"
 
 namespace QV
 {

@@ -1,5 +1,5 @@
 // The message loop on the calling thread's real message queue.
-#include "app/loop/message_loop.h"
+#include "framework/loop/message_loop.h"
 
 #include <windows.h>
 

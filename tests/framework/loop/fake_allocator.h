@@ -2,7 +2,7 @@
 // blocks are live and how large they are.
 #pragma once
 
-#include "app/loop/loop_allocator.h"
+#include "framework/loop/loop_allocator.h"
 
 #include <algorithm>
 #include <cstdlib>

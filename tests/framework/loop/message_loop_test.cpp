@@ -1,8 +1,8 @@
 // The message loop's logic, driven by a scripted message queue.
-#include "app/loop/message_loop.h"
-#include "app/loop/pointer_array.h"
+#include "framework/loop/message_loop.h"
+#include "framework/loop/pointer_array.h"
 
-#include "app/loop/fake_allocator.h"
+#include "framework/loop/fake_allocator.h"
 
 #include <gtest/gtest.h>
 

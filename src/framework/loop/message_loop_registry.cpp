@@ -1,4 +1,4 @@
-#include "app/loop/message_loop_registry.h"
+#include "framework/loop/message_loop_registry.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "app/loop/loop_allocator.h"
+#include "framework/loop/loop_allocator.h"
 
 #include <cstdlib>
 

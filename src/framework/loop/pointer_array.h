@@ -1,7 +1,7 @@
 // The growable array of pointers that holds a message loop's filters and idle handlers.
 #pragma once
 
-#include "app/loop/loop_allocator.h"
+#include "framework/loop/loop_allocator.h"
 
 #include <cstring>
 

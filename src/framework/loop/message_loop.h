@@ -1,8 +1,8 @@
 // A thread's message pump with message filters and idle handlers.
 #pragma once
 
-#include "app/loop/message_source.h"
-#include "app/loop/pointer_array.h"
+#include "framework/loop/message_source.h"
+#include "framework/loop/pointer_array.h"
 
 namespace QV
 {

@@ -1,7 +1,7 @@
 // The per-thread loop registry: exact-size arrays, lookups, failures and its lock.
-#include "app/loop/message_loop_registry.h"
+#include "framework/loop/message_loop_registry.h"
 
-#include "app/loop/fake_allocator.h"
+#include "framework/loop/fake_allocator.h"
 
 #include <gtest/gtest.h>
 

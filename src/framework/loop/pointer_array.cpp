@@ -1,4 +1,4 @@
-#include "app/loop/pointer_array.h"
+#include "framework/loop/pointer_array.h"
 
 #include <cstdint>
 
