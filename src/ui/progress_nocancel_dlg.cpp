@@ -1,6 +1,7 @@
 #include "ui/progress_nocancel_dlg.h"
 
 #include "common/srw_lock.h"
+#include "engine/setup_job_win32.h"
 #include "framework/app_module.h"
 
 #include <commctrl.h>
@@ -15,9 +16,6 @@ const wchar_t kCaption[] = L"Quorvin浏览器在线安装程序";
 const wchar_t kDownloading[] = L"正在下载，请稍候...";
 const wchar_t kDownloadComplete[] = L"下载完成";
 const wchar_t kGenericError[] = L"在线安装过程出现错误";
-const wchar_t kInstalling[] = L"正在安装，请稍候...";
-const wchar_t kInstalled[] = L"已经成功安装";
-const wchar_t kInstallFailed[] = L"安装失败";
 const wchar_t kAbnormalEnd[] = L"下载程序异常终止";
 const wchar_t kConnecting[] = L"正在连接服务器，请稍候...";
 const wchar_t kConnected[] = L"已经连接服务器，请稍候...";
@@ -27,7 +25,6 @@ constexpr UINT kDisplayUpdateMessage = WM_APP + 1;
 constexpr UINT_PTR kCloseTimerId = 4001;
 constexpr UINT kCloseTimerPeriodMs = 3000;
 constexpr DWORD kConfirmPollMs = 30;
-constexpr DWORD kSuccessPauseMs = 500;
 } // namespace
 
 QVProgressNoCancelDlg::QVProgressNoCancelDlg() : m_strCaption(kCaption) {}
@@ -350,30 +347,23 @@ bool QVProgressNoCancelDlg::RunSetupJob()
 {
     if (!m_pDownloader)
         return false;
-    m_pDownloader->SetCallback(this);
-    if (!m_pDownloader->Download())
-    {
-        // A download that ends without any report (no address in the version resource) must
-        // still tell the user why nothing was installed.
-        // OnError sets the stop flag, or finds it already set.
-        OnError(std::wstring());
-        return false;
-    }
-    SetProgressPos(100);
+    return RunSetupJobWin32(*m_pDownloader, *this, *this);
+}
+
+void QVProgressNoCancelDlg::EnterInstallPhase()
+{
     ::ShowWindow(m_hWnd, SW_HIDE);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_CANCEL_INSTALL), FALSE);
-    ShowStatus(kInstalling);
-    if (!m_pDownloader->RunInstaller())
-    {
-        // The setup program could not be run or reported failure: never claim success.
-        ShowStatus(kInstallFailed);
-        m_bCancelled = true;
-        return false;
-    }
-    ShowStatus(kInstalled);
-    ::Sleep(kSuccessPauseMs);
+}
+
+void QVProgressNoCancelDlg::MarkFinished()
+{
     m_bFinished = true;
-    return true;
+}
+
+void QVProgressNoCancelDlg::MarkStopped()
+{
+    m_bCancelled = true;
 }
 
 HFONT QVProgressNoCancelDlg::CreateBoldFont()
