@@ -3,6 +3,7 @@
 #include "common/win_handle.h"
 #include "config/file_version_info.h"
 #include "engine/engine_messages.h"
+#include "engine/transfer_loop_win32.h"
 
 #include <shellapi.h>
 
@@ -131,7 +132,9 @@ bool SetupDownloader::DownloadToTempFile(const std::wstring& url)
 
 bool SetupDownloader::TransferToFile(const std::wstring& url, HANDLE file)
 {
-    QVWinInetSource source(m_abort, m_dwStallTimeout);
+    ReadAheadSettings settings;
+    settings.stallTimeoutMs = m_dwStallTimeout;
+    QVReadAheadRequest source(settings, &m_abort);
     QVFileSink sink(file);
     QVSystemClock clock;
     return RunTransferLoop(source, sink, clock, m_pCallback, url, m_dwTotalReceived);

@@ -3,8 +3,8 @@
 #pragma once
 #ifdef _WIN32
 
+#include "engine/http/read_ahead_request.h"
 #include "engine/setup_downloader_rules.h"
-#include "engine/transfer_source_win32.h"
 #include "engine/version_update_callback.h"
 
 #include <windows.h>
@@ -55,8 +55,8 @@ public:
 
     // Makes the running transfer fail at once, also while its network call is blocked (that call
     // is left to end on its own thread, see QVReadAheadRequest). With no transfer running, the
-    // next one fails at once. The transfer then reports "下载任务已经取消" if the callback says it
-    // is cancelled, else "下载文件失败". Any thread, any time.
+    // next one fails at once, sending no request. The transfer then reports "下载任务已经取消" if
+    // the callback says it is cancelled, else "下载文件失败". Any thread, any time.
     void AbortTransfer() noexcept { m_abort.Abort(); }
 
     // Bytes of all successful transfers of this object.

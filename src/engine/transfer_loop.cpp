@@ -86,9 +86,10 @@ bool RunTransferLoop(ITransferSource& source, IFileSink& sink, ITransferClock& c
     {
         if (t.IsCancelled())
             return t.Fail(kMsgDownloadCancelled);
-        int32_t n = source.ReadChunk(stats, buffer);
+        int32_t n = source.ReadChunk(buffer);
         if (n < 0)
             return t.FailDownload();
+        AddTransferBytes(stats, static_cast<uint32_t>(n), clock.Now());
         if (n > 0)
         {
             const uint32_t count = static_cast<uint32_t>(n);

@@ -24,7 +24,8 @@ public:
                             double speed) = 0;
     // The whole file is received, written and closed; success is always true.
     virtual void OnDownloadComplete(bool success) = 0;
-    // A complete user-visible sentence; the job ends with failure afterwards.
+    // A complete user-visible sentence (empty: the user interface's generic error), shown only
+    // while the job is not yet stopped; the job is stopped afterwards and ends with failure.
     virtual void OnError(std::wstring message) = 0;
     // Polled before every read; may block while the user is asked. True: stop the job.
     virtual bool IsCancelled() = 0;

@@ -2,6 +2,7 @@
 
 #include "common/srw_lock.h"
 #include "common/user_texts.h"
+#include "engine/setup_job_win32.h"
 #include "framework/app_module.h"
 
 #include <commctrl.h>
@@ -16,7 +17,6 @@ constexpr UINT kDisplayUpdateMessage = WM_APP + 1;
 constexpr UINT_PTR kCloseTimerId = 4001;
 constexpr UINT kCloseTimerPeriodMs = 3000;
 constexpr DWORD kConfirmPollMs = 30;
-constexpr DWORD kSuccessPauseMs = 500;
 } // namespace
 
 QVProgressNoCancelDlg::QVProgressNoCancelDlg() : m_strCaption(kCaption) {}
@@ -339,30 +339,23 @@ bool QVProgressNoCancelDlg::RunSetupJob()
 {
     if (!m_pDownloader)
         return false;
-    m_pDownloader->SetCallback(this);
-    if (!m_pDownloader->Download())
-    {
-        // A download that ends without any report (no address in the version resource) must
-        // still tell the user why nothing was installed.
-        // OnError sets the stop flag, or finds it already set.
-        OnError(std::wstring());
-        return false;
-    }
-    SetProgressPos(100);
+    return RunSetupJobWin32(*m_pDownloader, *this, *this);
+}
+
+void QVProgressNoCancelDlg::EnterInstallPhase()
+{
     ::ShowWindow(m_hWnd, SW_HIDE);
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_CANCEL_INSTALL), FALSE);
-    ShowStatus(kInstalling);
-    if (!m_pDownloader->RunInstaller())
-    {
-        // The setup program could not be run or reported failure: never claim success.
-        ShowStatus(kInstallFailed);
-        m_bCancelled = true;
-        return false;
-    }
-    ShowStatus(kInstalled);
-    ::Sleep(kSuccessPauseMs);
+}
+
+void QVProgressNoCancelDlg::MarkFinished()
+{
     m_bFinished = true;
-    return true;
+}
+
+void QVProgressNoCancelDlg::MarkStopped()
+{
+    m_bCancelled = true;
 }
 
 HFONT QVProgressNoCancelDlg::CreateBoldFont()

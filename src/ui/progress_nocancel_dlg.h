@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/setup_downloader.h"
+#include "engine/setup_job.h"
 #include "engine/version_update_callback.h"
 #include "framework/loop/message_loop.h"
 #include "common/win_handle.h"
@@ -21,7 +22,8 @@ namespace QV
 class QVProgressNoCancelDlg : public CDialogImpl<QVProgressNoCancelDlg>,
                               public CIdleHandler,
                               public IVersionUpdateCallback,
-                              public CMessageFilter
+                              public CMessageFilter,
+                              private ISetupJobHost
 {
 public:
     enum
@@ -65,7 +67,7 @@ public:
     void ShowTrayBalloon(const std::wstring& text);
     // Moves the progress bar (range 0 to 100), through the same hand-over as the progress texts so
     // that the bar never steps back to an older position.
-    void SetProgressPos(int pos);
+    void SetProgressPos(int pos) override;
     // On the main thread: once the job is finished or stopped and the worker has ended, removes
     // the tray icon and destroys the window. Anywhere else it does nothing.
     void CloseIfDone();
@@ -79,8 +81,15 @@ public:
 private:
     // Thread procedure of the worker: runs the job, reports an escaped exception, returns 0.
     static unsigned __stdcall WorkerThreadProc(void* dialog);
-    // The worker's sequence: download, install, record the outcome in the flags.
+    // The worker's sequence: QVSetupJob over the downloader, with this dialog as its host and
+    // report receiver. False without a downloader (no flag set then).
     bool RunSetupJob();
+
+    // ISetupJobHost, called on the worker thread: hides the window and disables the
+    // cancel-installation button (EnterInstallPhase), sets the finished or the stop flag.
+    void EnterInstallPhase() override;
+    void MarkFinished() override;
+    void MarkStopped() override;
 
     LRESULT OnInitDialog();
     void OnDestroy();
@@ -94,8 +103,8 @@ private:
     // Worker thread: asks the main thread for one OnDisplayUpdate unless one is already due.
     void PostDisplayUpdate();
 
-    // Status line and balloon together.
-    void ShowStatus(const std::wstring& text);
+    // Status line and balloon together (also ISetupJobHost's).
+    void ShowStatus(const std::wstring& text) override;
     static HFONT CreateBoldFont();
     void CenterWindow();
     bool IsMainThread() const;

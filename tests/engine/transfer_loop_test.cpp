@@ -55,7 +55,8 @@ public:
     }
     bool HasErrorStatus() override { return m_status != 200; }
     uint64_t GetContentLength() override { return m_length; }
-    int32_t ReadChunk(QV::TransferStats& stats, uint8_t* buffer) override
+    // The read takes until the step's tick: the loop measures the speed on its clock.
+    int32_t ReadChunk(uint8_t* buffer) override
     {
         EXPECT_LT(reads, m_steps.size()) << "read past the end of the script";
         if (reads >= m_steps.size())
@@ -64,12 +65,11 @@ public:
         aborted = aborted || step.abortBefore;
         if (step.result < 0)
             return kFail;
-        EXPECT_LE(step.result, 4096);
+        EXPECT_LE(step.result, static_cast<int>(QV::kTransferBlockSize));
         for (int i = 0; i < step.result; ++i)
             buffer[i] = BodyByte(m_offset + i);
         m_offset += static_cast<uint64_t>(step.result);
         m_clock.now = step.tick;
-        QV::AddTransferBytes(stats, static_cast<uint32_t>(step.result), step.tick);
         return step.result;
     }
     bool WasAborted() override { return aborted; }
@@ -391,8 +391,9 @@ TEST(TransferLoop, ReportsInOrderAndChecksTheLength)
     }
 }
 
-// Speeds: 0.0 in the first calls and until the tick moves, then received / ms since the start,
-// unchanged while the tick stands still; the final report repeats the last speed.
+// Speeds, measured on the loop's clock: 0.0 in the first calls and until the tick moves, then
+// received / ms since the start, unchanged while the tick stands still; the final report repeats
+// the last speed.
 TEST(TransferLoop, SpeedFollowsTheTickCounter)
 {
     ScriptedClock clock;
@@ -406,6 +407,22 @@ TEST(TransferLoop, SpeedFollowsTheTickCounter)
     const std::vector<double> expected = {0.0,        0.0,         0.0,        8192.0 / 4,
                                           8192.0 / 4, 12298.0 / 8, 12298.0 / 8};
     EXPECT_EQ(callback.Speeds(), expected);
+}
+
+// An empty read counts for the speed too: at a new tick it measures, and a block read within that
+// tick then reports the speed measured before it.
+TEST(TransferLoop, EmptyReadAtANewTickMeasuresTheSpeed)
+{
+    ScriptedClock clock;
+    clock.now = 5000;
+    ScriptedSource source(clock, true, 200, 8192, {{4096, 5000}, {0, 5010}, {4096, 5010}});
+    MemorySink sink;
+    RecordingCallback callback;
+    uint32_t total = 0;
+    ASSERT_TRUE(QV::RunTransferLoop(source, sink, clock, &callback, kUrl, total));
+    const std::vector<double> expected = {0.0, 0.0, 0.0, 4096.0 / 10, 4096.0 / 10};
+    EXPECT_EQ(callback.Speeds(), expected);
+    EXPECT_EQ(clock.sleeps, std::vector<uint32_t>{QV::kEmptyReadPauseMs});
 }
 
 TEST(TransferLoop, RunsWithoutCallback)

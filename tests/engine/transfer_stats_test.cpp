@@ -1,4 +1,4 @@
-#include "engine/http/transfer_stats.h"
+#include "engine/transfer_stats.h"
 
 #include <gtest/gtest.h>
 

@@ -158,12 +158,11 @@ protected:
         if (!request.Open(session.GetHandle(), Url(path)) || request.HasErrorStatus())
             return body;
         uint64_t length = request.GetContentLength();
-        TransferStats stats;
-        uint8_t buffer[4096];
+        uint8_t buffer[kTransferBlockSize];
         int empty = 0;
         while (body.size() < length && empty < 100)
         {
-            int32_t n = request.ReadChunk(stats, buffer);
+            int32_t n = request.ReadChunk(buffer);
             if (n < 0)
                 break;
             if (n == 0)

@@ -3,20 +3,11 @@
 #include "engine/http/internet_api.h"
 #include "engine/http/url_rules.h"
 
-#include <iterator>
-
 namespace QV
 {
 
 namespace
 {
-// The response-wait options a request takes before it is sent. WinINet applies the send and
-// receive time-outs of a request when it sends it; Wine applies them only from there, not from
-// the session, nor when set after the request has been sent.
-constexpr DWORD kStallOptions[] = {INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                                   INTERNET_OPTION_DATA_SEND_TIMEOUT,
-                                   INTERNET_OPTION_DATA_RECEIVE_TIMEOUT};
-
 std::wstring Part(const wchar_t* text, DWORD length)
 {
     return text != nullptr ? std::wstring(text, length) : std::wstring();
@@ -34,11 +25,12 @@ void QVHttpFile::Close() noexcept
     m_connection.Close();
 }
 
-bool QVHttpFile::Open(HINTERNET session, const std::wstring& address)
+bool QVHttpFile::Open(HINTERNET session, const std::wstring& address, const HttpRangeStart& start)
 {
     Close();
-    static const wchar_t kHeaders[] = L"Accept:*/*";
-    const DWORD headersLength = static_cast<DWORD>(std::size(kHeaders) - 1);
+    std::wstring headers;
+    if (!MakeRequestHeaders(start, headers))
+        return false;
 
     const InternetApi& api = GetInternetApi();
     std::wstring url;
@@ -86,12 +78,11 @@ bool QVHttpFile::Open(HINTERNET session, const std::wstring& address)
         Close();
         return false;
     }
-    if (m_dwStallTimeout != 0)
-    {
-        for (DWORD option : kStallOptions)
-            SetOption(option, m_dwStallTimeout);
-    }
-    if (!api.HttpSendRequestW(request, kHeaders, headersLength, nullptr, 0))
+    // WinINet applies a request's send and receive time-outs when it sends it; Wine applies them
+    // only from there, not from the session, nor when set after the request has been sent.
+    ApplyStallTimeout(*this, m_dwStallTimeout);
+    if (!api.HttpSendRequestW(request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr,
+                              0))
     {
         Close();
         return false;
@@ -132,15 +123,14 @@ uint64_t QVHttpFile::GetContentLength() noexcept
     return value;
 }
 
-int32_t QVHttpFile::ReadChunk(TransferStats& stats, void* buffer) noexcept
+int32_t QVHttpFile::ReadChunk(void* buffer) noexcept
 {
     HINTERNET request = GetHandle();
     if (request == nullptr)
         return -1;
     DWORD read = 0;
-    if (!ReadInternetBlock(request, buffer, read) || read > kInternetBlockSize)
+    if (!ReadInternetBlock(request, buffer, read) || read > kTransferBlockSize)
         return -1;
-    AddTransferBytes(stats, read, ::GetTickCount());
     return static_cast<int32_t>(read);
 }
 
@@ -148,7 +138,7 @@ bool ReadInternetBlock(HINTERNET request, void* buffer, DWORD& read) noexcept
 {
     try
     {
-        return GetInternetApi().InternetReadFile(request, buffer, kInternetBlockSize, &read) !=
+        return GetInternetApi().InternetReadFile(request, buffer, kTransferBlockSize, &read) !=
                FALSE;
     }
     catch (...)

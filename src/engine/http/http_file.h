@@ -1,19 +1,17 @@
-// One HTTP(S) GET over WinINet: open, status and length queries, and the 4096-byte read that
-// keeps the transfer statistics.
+// One HTTP(S) GET over WinINet, whole or from a byte offset: open, status and length queries, and
+// the block-sized read.
 #pragma once
 #ifdef _WIN32
 
 #include "engine/http/internet_handle.h"
-#include "engine/http/transfer_stats.h"
+#include "engine/http/request_headers.h"
+#include "engine/http/transfer_source.h"
 
 #include <cstdint>
 #include <string>
 
 namespace QV
 {
-
-// Bytes asked for by every read.
-inline constexpr DWORD kInternetBlockSize = 4096;
 
 // The request handle of one address, with the connection handle it was opened on. Close may be
 // called from any thread (see QVInternetHandle); the worker's later calls then fail at once.
@@ -28,11 +26,14 @@ public:
     void SetStallTimeout(DWORD ms) noexcept { m_dwStallTimeout = ms; }
 
     // Closes a request still open, then GETs `address` (completed by NormalizeUrl) on `session`
-    // with the header "Accept:*/*", the cache bypassed and the connection kept alive, secure for
-    // https. True when the request was sent and a response arrived; false leaves nothing open.
-    bool Open(HINTERNET session, const std::wstring& address);
+    // with the headers of MakeRequestHeaders for `start` (by default "Accept:*/*" alone), the
+    // cache bypassed and the connection kept alive, secure for https. True when the request was
+    // sent and a response arrived; false leaves nothing open.
+    bool Open(HINTERNET session, const std::wstring& address,
+              const HttpRangeStart& start = HttpRangeStart());
 
-    // True unless the status code can be read and is 200.
+    // True unless the status code can be read and is 200 (a ranged answer, 206, is an error here:
+    // the caller of a ranged open reads QueryStatusCode).
     bool HasErrorStatus() noexcept;
 
     // The numeric HTTP status code; false when no request is open or the query fails.
@@ -42,10 +43,9 @@ public:
     // a number.
     uint64_t GetContentLength() noexcept;
 
-    // Reads the next piece of the body (at most 4096 bytes) into `buffer` (4096 bytes at least)
-    // and adds it to `stats` (speed recomputed when the tick count moved). -1 on failure (stats
-    // unchanged), 0 when nothing was read, else the count read.
-    int32_t ReadChunk(TransferStats& stats, void* buffer) noexcept;
+    // Reads the next piece of the body (at most kTransferBlockSize bytes) into `buffer` (that size
+    // at least). -1 on failure or when nothing is open, 0 when nothing was read, else the count.
+    int32_t ReadChunk(void* buffer) noexcept;
 
     // Closes the request, then its connection. Any thread.
     void Close() noexcept override;
@@ -55,9 +55,9 @@ private:
     DWORD m_dwStallTimeout = 0;
 };
 
-// One InternetReadFile of exactly 4096 bytes into `buffer`, the count read in `read`; true on
-// success. It guards the call with a catch-all handler; this build has no structured-exception
-// handling (MinGW), so only C++ exceptions are caught, not processor faults.
+// One InternetReadFile of exactly kTransferBlockSize bytes into `buffer`, the count read in `read`;
+// true on success. It guards the call with a catch-all handler; this build has no
+// structured-exception handling (MinGW), so only C++ exceptions are caught, not processor faults.
 bool ReadInternetBlock(HINTERNET request, void* buffer, DWORD& read) noexcept;
 
 } // namespace QV

@@ -33,6 +33,17 @@ void QVInternetHandle::Attach(HINTERNET h) noexcept
         GetInternetApi().InternetCloseHandle(old);
 }
 
+void ApplyStallTimeout(QVInternetHandle& handle, DWORD ms) noexcept
+{
+    static constexpr DWORD kStallOptions[] = {
+        INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+        INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT};
+    if (ms == 0)
+        return;
+    for (DWORD option : kStallOptions)
+        handle.SetOption(option, ms);
+}
+
 QVInternetSession::QVInternetSession() noexcept
 {
     const InternetApi& api = GetInternetApi();

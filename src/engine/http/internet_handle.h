@@ -38,6 +38,11 @@ private:
     std::atomic<HINTERNET> m_h{nullptr};
 };
 
+// Sets the four time-outs that bound each wait for the network (sending, the response headers,
+// each read of the body) on `handle`, each to `ms`; 0 leaves the system's defaults. Results are
+// not needed: an option that does not take leaves that wait to the next bound.
+void ApplyStallTimeout(QVInternetHandle& handle, DWORD ms) noexcept;
+
 // A WinINet session, opened at construction: no agent string, the system's proxy settings.
 // A failed open leaves the handle null, which makes every request on it fail.
 class QVInternetSession : public QVInternetHandle

@@ -22,7 +22,7 @@ constexpr DWORD kBatchWaitMs = 2;
 struct Block
 {
     int32_t count = 0; // as ReadChunk answers it
-    uint8_t data[kInternetBlockSize];
+    uint8_t data[kTransferBlockSize];
 };
 } // namespace
 
@@ -79,24 +79,12 @@ namespace
 {
 void SetSessionOptions(QVInternetHandle& session, const ReadAheadSettings& settings) noexcept
 {
-    const struct
-    {
-        DWORD option;
-        DWORD value;
-    } options[] = {
-        {INTERNET_OPTION_CONNECT_TIMEOUT, settings.connectTimeoutMs},
-        {INTERNET_OPTION_CONNECT_RETRIES, settings.connectRetries},
-        // Windows also takes the stall time-outs from the session; Wine only from the request.
-        {INTERNET_OPTION_SEND_TIMEOUT, settings.stallTimeoutMs},
-        {INTERNET_OPTION_RECEIVE_TIMEOUT, settings.stallTimeoutMs},
-        {INTERNET_OPTION_DATA_SEND_TIMEOUT, settings.stallTimeoutMs},
-        {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, settings.stallTimeoutMs},
-    };
-    for (const auto& o : options)
-    {
-        if (o.value != 0)
-            session.SetOption(o.option, o.value);
-    }
+    if (settings.connectTimeoutMs != 0)
+        session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, settings.connectTimeoutMs);
+    if (settings.connectRetries != 0)
+        session.SetOption(INTERNET_OPTION_CONNECT_RETRIES, settings.connectRetries);
+    // Windows also takes the stall time-outs from the session; Wine only from the request.
+    ApplyStallTimeout(session, settings.stallTimeoutMs);
 }
 
 // Opens the request, publishes the outcome, then reads ahead until a read fails, the consumer
@@ -111,7 +99,7 @@ void RunNetworkThread(ReadAheadState& s) noexcept
         s.request.SetStallTimeout(s.settings.stallTimeoutMs);
         try
         {
-            ok = s.request.Open(s.session.GetHandle(), s.address);
+            ok = s.request.Open(s.session.GetHandle(), s.address, s.settings.start);
         }
         catch (...)
         {
@@ -146,10 +134,8 @@ void RunNetworkThread(ReadAheadState& s) noexcept
                 break;
             block = &s.blocks[(s.head + s.filled) % kReadAheadBlocks];
         }
-        DWORD read = 0;
-        ok = ReadInternetBlock(s.request.GetHandle(), block->data, read) &&
-             read <= kInternetBlockSize;
-        const int32_t count = ok ? static_cast<int32_t>(read) : -1;
+        const int32_t count = s.request.ReadChunk(block->data);
+        ok = count >= 0;
         block->count = count;
         bool wake = false;
         {
@@ -173,14 +159,49 @@ DWORD WINAPI NetworkThread(void* parameter)
 }
 } // namespace
 
-QVReadAheadRequest::QVReadAheadRequest() : m_state(std::make_shared<ReadAheadState>()) {}
+void QVTransferAbort::Abort() noexcept
+{
+    CSrwExclusiveLock lock(m_lock);
+    if (m_pRequest != nullptr)
+        m_pRequest->Abort();
+    else
+        m_bPending = true;
+}
+
+void QVTransferAbort::Attach(QVReadAheadRequest& request) noexcept
+{
+    CSrwExclusiveLock lock(m_lock);
+    m_pRequest = &request;
+    if (m_bPending)
+    {
+        m_bPending = false;
+        request.Abort();
+    }
+}
+
+void QVTransferAbort::Detach(QVReadAheadRequest& request) noexcept
+{
+    CSrwExclusiveLock lock(m_lock);
+    if (m_pRequest == &request)
+        m_pRequest = nullptr;
+}
+
+QVReadAheadRequest::QVReadAheadRequest(const ReadAheadSettings& settings, QVTransferAbort* abort)
+    : m_state(std::make_shared<ReadAheadState>()), m_pAbort(abort)
+{
+    m_state->settings = settings;
+    if (m_pAbort != nullptr)
+        m_pAbort->Attach(*this);
+}
 
 QVReadAheadRequest::~QVReadAheadRequest()
 {
+    if (m_pAbort != nullptr)
+        m_pAbort->Detach(*this);
     m_state->Stop(false);
 }
 
-bool QVReadAheadRequest::Open(const std::wstring& address, const ReadAheadSettings& settings)
+bool QVReadAheadRequest::Open(const std::wstring& address)
 {
     ReadAheadState& s = *m_state;
     {
@@ -190,7 +211,6 @@ bool QVReadAheadRequest::Open(const std::wstring& address, const ReadAheadSettin
         m_bStarted = true;
     }
     s.address = address;
-    s.settings = settings;
     auto parameter = std::make_unique<std::shared_ptr<ReadAheadState>>(m_state);
     CKernelHandle thread(::CreateThread(nullptr, 0, NetworkThread, parameter.get(), 0, nullptr));
     if (!thread)
@@ -212,17 +232,22 @@ bool QVReadAheadRequest::Open(const std::wstring& address, const ReadAheadSettin
     return true;
 }
 
-bool QVReadAheadRequest::HasErrorStatus() const noexcept
+bool QVReadAheadRequest::HasErrorStatus() noexcept
 {
     return !m_bOpen || m_dwStatus != 200;
 }
 
-uint64_t QVReadAheadRequest::GetContentLength() const noexcept
+uint32_t QVReadAheadRequest::GetStatusCode() const noexcept
+{
+    return m_bOpen ? m_dwStatus : 0;
+}
+
+uint64_t QVReadAheadRequest::GetContentLength() noexcept
 {
     return m_bOpen ? m_qwLength : 0;
 }
 
-int32_t QVReadAheadRequest::ReadChunk(TransferStats& stats, uint8_t* buffer) noexcept
+int32_t QVReadAheadRequest::ReadChunk(uint8_t* buffer) noexcept
 {
     if (!m_bOpen)
         return -1;
@@ -250,8 +275,13 @@ int32_t QVReadAheadRequest::ReadChunk(TransferStats& stats, uint8_t* buffer) noe
     }
     if (wake)
         ::WakeConditionVariable(&s.producerWake);
-    AddTransferBytes(stats, static_cast<uint32_t>(count), ::GetTickCount());
     return count;
+}
+
+bool QVReadAheadRequest::WasAborted() noexcept
+{
+    CSrwExclusiveLock guard(m_state->lock);
+    return m_state->aborted;
 }
 
 void QVReadAheadRequest::Abort() noexcept

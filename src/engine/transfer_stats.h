@@ -6,7 +6,7 @@
 namespace QV
 {
 
-// Owned and initialised by the transfer loop; updated after every read.
+// Owned by the transfer loop, which starts it and adds every read at its own clock's tick.
 struct TransferStats
 {
     uint32_t startTick = 0;      // tick count (ms) when the body began
