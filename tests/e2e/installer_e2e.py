@@ -22,6 +22,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 
 BUILD_DIR = None
+# What the installer shows, by the names of its table of user texts.
+TEXT = harness.user_texts()
 SETUP_NAME = "QuorvinSetup.exe"
 # A process removes its tray icon and ends a few seconds after its loop quits under Wine.
 EXIT_GRACE = 20
@@ -212,31 +214,31 @@ class InstallerEndToEnd(unittest.TestCase):
         self.assertEqual(self.setup_runs(), [])
 
     def test_not_found(self):
-        self.check_failure("status/404/" + SETUP_NAME, "下载文件失败")
+        self.check_failure("status/404/" + SETUP_NAME, TEXT["kMsgDownloadFailed"])
 
     def test_no_content_length(self):
-        self.check_failure("nolength/50000/" + SETUP_NAME, "下载文件失败")
+        self.check_failure("nolength/50000/" + SETUP_NAME, TEXT["kMsgDownloadFailed"])
 
     def test_truncated_body(self):
-        self.check_failure("short/200000/100000/" + SETUP_NAME, "下载文件失败")
+        self.check_failure("short/200000/100000/" + SETUP_NAME, TEXT["kMsgDownloadFailed"])
 
     def test_connection_refused(self):
         self.launch(None, url="http://127.0.0.1:%d/%s" % (harness.free_port(), SETUP_NAME))
         self.wait_window()
-        self.wait_status("下载文件失败")
+        self.wait_status(TEXT["kMsgDownloadFailed"])
         self.assertEqual(self.wait_exit(60), 0)
         self.assertEqual(self.leftovers(), [])
 
     def test_no_address_in_version_resource(self):
         self.launch(None, url="")
         self.wait_window()
-        self.wait_status("在线安装过程出现错误")
+        self.wait_status(TEXT["kGenericError"])
         self.assertEqual(self.wait_exit(60), 0)
 
     def test_failing_setup_program_is_not_reported_as_installed(self):
         self.launch("file/setup/" + SETUP_NAME, {"QV_SAMPLE_SETUP_EXIT": "3"})
         self.wait_window()
-        self.wait_status("安装失败", timeout=60)
+        self.wait_status(TEXT["kInstallFailed"], timeout=60)
         self.assertEqual(self.wait_exit(60), 0)
         self.assertEqual(len(self.setup_runs()), 1)
         self.assertEqual(self.leftovers(), [])
@@ -252,7 +254,7 @@ class InstallerEndToEnd(unittest.TestCase):
         self.slow_download()
         self.drive("key", "esc")
         box = self.drive("confirm", "yes")
-        self.assertEqual(box.get("text"), "是否取消在线安装？")
+        self.assertEqual(box.get("text"), TEXT["kConfirmCancel"])
         self.assertEqual(box.get("caption"), harness.CAPTION)
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
         self.assertEqual(self.leftovers(), [])
@@ -272,7 +274,7 @@ class InstallerEndToEnd(unittest.TestCase):
         self.drive("tray", "rclick")
         self.drive("menu", "exit")
         box = self.drive("confirm", "yes")
-        self.assertEqual(box.get("text"), "是否取消在线安装？")
+        self.assertEqual(box.get("text"), TEXT["kConfirmCancel"])
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
         self.assertEqual(self.setup_runs(), [])
 
@@ -281,7 +283,7 @@ class InstallerEndToEnd(unittest.TestCase):
         self.drive("tray", "dblclick")
         self.drive("close-box")
         box = self.drive("confirm", "no")
-        self.assertEqual(box.get("text"), "是否取消在线安装？")
+        self.assertEqual(box.get("text"), TEXT["kConfirmCancel"])
         self.assertEqual(self.wait_exit(120), 0)
         self.assertEqual(len(self.setup_runs()), 1)
 
@@ -342,7 +344,7 @@ class InstallerEndToEnd(unittest.TestCase):
     def check_stall(self, path):
         self.launch(path)
         self.wait_window()
-        self.wait_status("下载文件失败", timeout=STALL_BOUND)
+        self.wait_status(TEXT["kMsgDownloadFailed"], timeout=STALL_BOUND)
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
         self.assertEqual(self.leftovers(), [])
 

@@ -465,23 +465,14 @@ TEST_F(AbortTest, ProcessEndsWhileTheNetworkThreadIsBlocked)
     ASSERT_TRUE(FileExists(program)) << Narrow(program);
     std::wstring commandLine = L"\"" + program + L"\" \"" + Url(L"/silent/Exit.exe?1.2") + L"\"";
 
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                               nullptr, nullptr, &startup, &process));
-    CloseHandle(process.hThread);
-    auto start = Clock::now();
-    DWORD wait = WaitForSingleObject(process.hProcess, 10000);
-    long long elapsed = MsSince(start);
-    if (wait != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 99);
-    DWORD exitCode = 99;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
-    ASSERT_EQ(wait, WAIT_OBJECT_0) << "still running after 10 s";
-    EXPECT_EQ(exitCode, 0u) << "3: the transfer did not end as a prompt cancellation";
+    QV::Test::ProcessOptions options;
+    options.timeoutMs = 10000;
+    QV::Test::ProcessResult run = QV::Test::RunProcess(commandLine, options);
+    ASSERT_TRUE(run.started);
+    ASSERT_FALSE(run.timedOut) << "still running after 10 s";
+    EXPECT_EQ(run.exitCode, 0) << "3: the transfer did not end as a prompt cancellation";
     // Far below the 30 s stall time-out that ends the blocked call.
+    const long long elapsed = run.elapsedMs;
     EXPECT_LT(elapsed, 5000);
     std::printf("the process ended %lld ms after its start\n", elapsed);
 }

@@ -2,6 +2,7 @@
 // directory (TMP and TEMP point at it while a test runs) and small file helpers.
 #pragma once
 
+#include "common/win32_test_support.h"
 #include "engine/http/http_file.h"
 #include "engine/http/internet_handle.h"
 
@@ -82,19 +83,6 @@ inline std::vector<std::wstring> ListDir(const std::wstring& dir)
     return names;
 }
 
-inline void RemoveTree(const std::wstring& dir)
-{
-    for (const std::wstring& name : ListDir(dir))
-    {
-        std::wstring path = dir + name;
-        if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
-            RemoveTree(path + L"\\");
-        else
-            DeleteFileW(path.c_str());
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
 class EngineWineTest : public testing::Test
 {
 protected:
@@ -118,7 +106,7 @@ protected:
         }
         m_root = std::wstring(temp) + L"qv-engine-" + name + L"-" +
                  std::to_wstring(GetCurrentProcessId()) + L"\\";
-        RemoveTree(m_root);
+        QV::Test::RemoveTree(m_root);
         CreateDirectoryW(m_root.c_str(), nullptr);
         m_tempDir = m_root + L"tmp\\";
         m_workDir = m_root + L"work\\";
@@ -133,7 +121,7 @@ protected:
         SetEnvironmentVariableW(L"TMP", m_savedTmp.empty() ? nullptr : m_savedTmp.c_str());
         SetEnvironmentVariableW(L"TEMP", m_savedTemp.empty() ? nullptr : m_savedTemp.c_str());
         if (!m_root.empty())
-            RemoveTree(m_root);
+            QV::Test::RemoveTree(m_root);
     }
 
     static std::wstring Env(const wchar_t* name)
