@@ -56,15 +56,21 @@ function(qv_test name)
     else()
         list(APPEND T_LABELS native)
     endif()
-    # The property list is flattened on its way to the discovered tests: a list value keeps its
-    # separators only escaped, or a second label would swallow the properties after it.
-    string(REPLACE ";" "\\;" _labels "${T_LABELS}")
-    set(_props LABELS "${_labels}" TIMEOUT 60)
+    # The properties are set by a script that CTest reads after the discovery script, on every
+    # test the discovery listed: handed through gtest_discover_tests(PROPERTIES), a list value
+    # such as two labels is flattened on the way and swallows the properties after it.
+    set(_script "${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake")
+    set(_lock "")
     if(T_RESOURCE_LOCK)
-        list(APPEND _props RESOURCE_LOCK ${T_RESOURCE_LOCK})
+        set(_lock "RESOURCE_LOCK [==[${T_RESOURCE_LOCK}]==]")
     endif()
+    file(WRITE "${_script}" "foreach(_qv_test IN LISTS ${name}_TESTS)
+    set_tests_properties(\"\${_qv_test}\" PROPERTIES LABELS [==[${T_LABELS}]==] TIMEOUT 60 ${_lock})
+endforeach()
+")
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-        PROPERTIES ${_props})
+        TEST_LIST ${name}_TESTS)
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${_script}")
 endfunction()
 
 # qv_tool(NAME SOURCES ... [LIBS ...])

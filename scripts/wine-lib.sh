@@ -14,7 +14,8 @@ else
   QV_WINE_HOME="$QV_BUILD_DIR"
 fi
 export WINEPREFIX="$QV_WINE_HOME/wineprefix"
-export WINEDEBUG="${WINEDEBUG:--all}"
+# Only the loader's own errors (a process stuck on a lock at exit names the lock and its holder).
+export WINEDEBUG="${WINEDEBUG:--all,err+ntdll}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # The i686 exe runs in a 32-bit prefix through the 32-bit loader and wineserver; without
 # WINEARCH a new prefix would come out 64-bit and the 32-bit wineserver would refuse it.
