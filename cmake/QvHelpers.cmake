@@ -10,7 +10,8 @@ if(WIN32)
         _WIN32_IE=0x0800)
     # Unused functions and data are dropped from every Windows binary, the shipped exe above all.
     target_compile_options(qv_options INTERFACE
-        $<$<COMPILE_LANGUAGE:C,CXX>:-ffunction-sections -fdata-sections>)
+        $<$<COMPILE_LANGUAGE:C,CXX>:-ffunction-sections -fdata-sections>
+        $<$<COMPILE_LANGUAGE:CXX>:-include ${PROJECT_SOURCE_DIR}/src/common/lean_string_config.h>)
     target_link_options(qv_options INTERFACE -static -static-libgcc -static-libstdc++
         -Wl,--gc-sections)
     # Resource scripts are UTF-8; 65001 makes windres store the Chinese texts exactly.

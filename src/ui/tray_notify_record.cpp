@@ -59,7 +59,7 @@ QVTrayNotifyRecord::QVTrayNotifyRecord(ITrayShell& shell, int shellLevel,
 
 bool QVTrayNotifyRecord::Add(uintptr_t owner, const wchar_t* tip, uintptr_t icon)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<CThreadLock> guard(m_lock);
     m_record.uFlags = kTrayFlagMessage | kTrayFlagIcon | kTrayFlagTip;
     m_record.hWnd = owner;
     m_record.hIcon = icon;
@@ -77,7 +77,7 @@ bool QVTrayNotifyRecord::Add(uintptr_t owner, const wchar_t* tip, uintptr_t icon
 
 bool QVTrayNotifyRecord::ShowBalloon(const wchar_t* text, const wchar_t* title)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<CThreadLock> guard(m_lock);
     if (!m_bAdded)
         return false;
     m_record.uFlags = kTrayFlagInfo;
@@ -90,7 +90,7 @@ bool QVTrayNotifyRecord::ShowBalloon(const wchar_t* text, const wchar_t* title)
 
 bool QVTrayNotifyRecord::Hide()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<CThreadLock> guard(m_lock);
     m_record.uFlags = kTrayFlagState;
     m_record.dwState = kTrayStateHidden;
     m_record.dwStateMask = kTrayStateHidden;
@@ -102,7 +102,7 @@ bool QVTrayNotifyRecord::Hide()
 
 bool QVTrayNotifyRecord::Show()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<CThreadLock> guard(m_lock);
     m_record.uFlags = kTrayFlagState;
     m_record.dwState = 0;
     m_record.dwStateMask = kTrayStateHidden;
@@ -114,7 +114,7 @@ bool QVTrayNotifyRecord::Show()
 
 bool QVTrayNotifyRecord::Remove()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<CThreadLock> guard(m_lock);
     return RemoveLocked();
 }
 
@@ -130,7 +130,7 @@ bool QVTrayNotifyRecord::RemoveLocked()
 
 void QVTrayNotifyRecord::AddAgain()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<CThreadLock> guard(m_lock);
     bool wasHidden = m_bHidden;
     RemoveLocked();
     m_record.uFlags = kTrayFlagMessage | kTrayFlagIcon | kTrayFlagTip;
@@ -150,25 +150,25 @@ void QVTrayNotifyRecord::AddAgain()
 
 bool QVTrayNotifyRecord::IsAdded() const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<CThreadLock> guard(m_lock);
     return m_bAdded;
 }
 
 bool QVTrayNotifyRecord::IsHidden() const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<CThreadLock> guard(m_lock);
     return m_bHidden;
 }
 
 uint32_t QVTrayNotifyRecord::RecordSize() const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<CThreadLock> guard(m_lock);
     return m_record.cbSize;
 }
 
 uintptr_t QVTrayNotifyRecord::Owner() const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<CThreadLock> guard(m_lock);
     return m_record.hWnd;
 }
 

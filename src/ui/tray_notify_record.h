@@ -3,6 +3,8 @@
 // The shell itself is reached through ITrayShell, so every call can be recorded and checked.
 #pragma once
 
+#include "common/thread_lock.h"
+
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -141,7 +143,7 @@ private:
 
     ITrayShell& m_shell;
     const int m_nShellLevel;
-    mutable std::mutex m_lock;
+    mutable CThreadLock m_lock;
     TrayRecord m_record;
     bool m_bAdded = false;
     bool m_bHidden = false;

@@ -23,6 +23,7 @@ TEST(RequestHeaders, WholeOrFromAnOffset)
         {"whole body ignores a validator", 0, L"\"v1\"", true, L"Accept:*/*"},
         {"from an offset", 4096, L"", true, L"Accept:*/*\r\nRange: bytes=4096-"},
         {"from offset 1", 1, L"", true, L"Accept:*/*\r\nRange: bytes=1-"},
+        {"from offset 10", 10, L"", true, L"Accept:*/*\r\nRange: bytes=10-"},
         {"past 4 GiB", 0x100000001ull, L"", true, L"Accept:*/*\r\nRange: bytes=4294967297-"},
         {"with an entity tag", 5000, L"\"abc-123\"", true,
          L"Accept:*/*\r\nRange: bytes=5000-\r\nIf-Range: \"abc-123\""},

@@ -5,6 +5,6 @@ if(WIN32)
         LIBS qv_config_win32 qv_test_version_block)
     target_compile_definitions(stamp_version_test PRIVATE
         QV_TEST_STAMP_VERSION="$<TARGET_FILE:stamp_version>"
-        QV_TEST_PRODUCT_EXE="$<TARGET_FILE:QuorvinOnlineInstaller>")
+        QV_TEST_PRODUCT_EXE="${QV_INSTALLER_EXE}")
     add_dependencies(stamp_version_test stamp_version QuorvinOnlineInstaller)
 endif()
