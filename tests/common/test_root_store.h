@@ -16,6 +16,7 @@
 namespace QV::Test
 {
 
+// Owners of a certificate store and of a certificate context.
 struct CertStoreTraits
 {
     using Handle = HCERTSTORE;
@@ -48,27 +49,62 @@ inline std::vector<BYTE> ReadDerFile(const std::wstring& path)
     return data;
 }
 
+// The certificate decoded from the DER bytes of `der`; an empty owner when they do not decode.
+inline CCertContext DecodeCertificate(const std::vector<BYTE>& der)
+{
+    return CCertContext(::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
+                                                       static_cast<DWORD>(der.size())));
+}
+
+// The LocalMachine Root store, opened anew (it reads the registry as it is now); an empty owner
+// when it cannot be opened.
+inline CCertStore OpenMachineRoot()
+{
+    return CCertStore(
+        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root"));
+}
+
+// True when a fresh look at the LocalMachine Root store finds `cert`; false also when the store
+// cannot be opened.
+inline bool IsMachineRoot(PCCERT_CONTEXT cert)
+{
+    CCertStore root = OpenMachineRoot();
+    if (!root)
+        return false;
+    CCertContext found(::CertFindCertificateInStore(root.Get(), X509_ASN_ENCODING, 0,
+                                                    CERT_FIND_EXISTING, cert, nullptr));
+    return static_cast<bool>(found);
+}
+
 // Adds the DER certificate at `derPath` to the LocalMachine Root store (`trust` true) or deletes
-// it from there (false). True when the store holds it afterwards as asked; a certificate that
-// cannot be read or decoded, or a store that cannot be opened, answers false and changes nothing.
+// it from there (false). True when a fresh look at the store then finds it as asked; a
+// certificate that cannot be read or decoded, or a store that cannot be opened, answers false.
 inline bool SetRootTrusted(const std::wstring& derPath, bool trust)
 {
     const std::vector<BYTE> der = ReadDerFile(derPath);
-    if (der.empty())
+    CCertContext cert = der.empty() ? CCertContext() : DecodeCertificate(der);
+    if (!cert)
         return false;
-    CCertContext cert(::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
-                                                     static_cast<DWORD>(der.size())));
-    CCertStore root(
-        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root"));
-    if (!cert || !root)
-        return false;
-    if (trust)
-        return ::CertAddCertificateContextToStore(
-                   root.Get(), cert.Get(), CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
-    PCCERT_CONTEXT found = ::CertFindCertificateInStore(root.Get(), X509_ASN_ENCODING, 0,
-                                                        CERT_FIND_EXISTING, cert.Get(), nullptr);
-    // The store frees the found context whether the deletion succeeds or not.
-    return found == nullptr || ::CertDeleteCertificateFromStore(found) != FALSE;
+    {
+        CCertStore root = OpenMachineRoot();
+        if (!root)
+            return false;
+        if (trust)
+        {
+            ::CertAddCertificateContextToStore(root.Get(), cert.Get(),
+                                               CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+        }
+        else if (PCCERT_CONTEXT found = ::CertFindCertificateInStore(
+                     root.Get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert.Get(), nullptr))
+        {
+            // The deletion frees `found` whatever its outcome. Wine's registry store only
+            // records it and writes it out when the store is freed, which a reference that
+            // Wine's system store keeps prevents: the commit writes it out now.
+            ::CertDeleteCertificateFromStore(found);
+            ::CertControlStore(root.Get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
+        }
+    }
+    return IsMachineRoot(cert.Get()) == trust;
 }
 
 // Trusts the root certificate at `derPath` for its own lifetime and removes it again on
@@ -88,6 +124,7 @@ public:
     CTrustedTestRoot(const CTrustedTestRoot&) = delete;
     CTrustedTestRoot& operator=(const CTrustedTestRoot&) = delete;
 
+    // True when the root was added (and is removed again on destruction).
     bool IsTrusted() const noexcept { return m_bTrusted; }
 
 private:

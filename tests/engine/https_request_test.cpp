@@ -61,6 +61,15 @@ protected:
         m_rootDer = QV::Test::HostPath(pki) + L"\\root.der";
     }
 
+    // Every test leaves the prefix's trust as it found it: the test root is in no root store.
+    void TearDown() override
+    {
+        QV::Test::CCertContext root = QV::Test::DecodeCertificate(QV::Test::ReadDerFile(m_rootDer));
+        EXPECT_TRUE(root);
+        EXPECT_FALSE(root && QV::Test::IsMachineRoot(root.Get()));
+        EngineWineTest::TearDown();
+    }
+
     // The address of `path` on the HTTPS server of certificate profile `profile` (GOOD, EXPIRED,
     // WRONGHOST, SELFSIGNED).
     static std::wstring TlsUrl(const char* profile, const std::wstring& path)
