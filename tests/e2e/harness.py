@@ -20,6 +20,7 @@ import time
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "tools"))
 from server_launcher import ServerError, TestServer  # noqa: E402,F401
+from test_pki import TestPki  # noqa: E402,F401
 PRODUCT_KEY = r"HKLM\Software\PellixExplorer"
 
 
@@ -159,6 +160,15 @@ class Wine:
         if code != 0:
             raise RuntimeError("stamp_version failed: " + text)
         return target
+
+    def trust_root(self, der_path, trust=True):
+        """Adds the test root CA at `der_path` to this prefix's LocalMachine Root store (or removes
+        it): WinINet in this Wine then trusts chains that end in it. The host's trust store is
+        never touched."""
+        code, text = self.run([self.tool("trust_test_root.exe"), "add" if trust else "remove",
+                               win_path(der_path)], tag="trust")
+        if code != 0:
+            raise RuntimeError("trust_test_root failed (%d): %s" % (code, text))
 
     def cleanup(self, keep_scratch=False):
         if not keep_scratch:

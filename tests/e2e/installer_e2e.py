@@ -57,6 +57,7 @@ class InstallerEndToEnd(unittest.TestCase):
             "QV_SAMPLE_SETUP_DIR": harness.win_path(self.install_dir),
         }
         self.proc = None
+        self.pki = None
 
     def tearDown(self):
         if self.proc is not None and self.proc.poll() is None:
@@ -356,6 +357,76 @@ class InstallerEndToEnd(unittest.TestCase):
 
     def test_stall_mid_body_ends(self):
         self.check_stall("partial/1000000/300000/" + SETUP_NAME)
+
+    # -- HTTPS ----------------------------------------------------------------------------
+
+    def trusted_pki(self):
+        """The certificate set of this test (tests/tools/test_pki.py, made on first use in the
+        scratch folder); its root is trusted in this test's prefix until the test ends."""
+        if self.pki is None:
+            self.pki = harness.TestPki(os.path.join(self.wine.scratch, "pki")).make()
+            self.wine.trust_root(self.pki.root_der())
+            self.addCleanup(self.wine.trust_root, self.pki.root_der(), False)
+        return self.pki
+
+    def https_server(self, profile):
+        """An HTTPS server with the `profile` certificate of this test's set, serving the sample
+        setup program as key 'setup' and logging to the scratch folder."""
+        pki = self.trusted_pki()
+        log = os.path.join(self.wine.scratch, "https-%s.jsonl" % profile)
+        server = harness.TestServer("--tls", pki.cert(profile), pki.key(profile),
+                                    "--file", "setup=" + self.wine.tool("sample_setup.exe"),
+                                    "--log", log)
+        self.addCleanup(server.stop)
+        server.requests = lambda: harness.read_json_lines(log)
+        return server
+
+    def test_https_trusted_chain_installs(self):
+        server = self.https_server("good")
+        self.launch(None, url=server.url("file/setup/" + SETUP_NAME))
+        self.assertEqual(self.wait_exit(90), 0)
+        runs = self.setup_runs()
+        self.assertEqual(len(runs), 1, runs)
+        self.assertEqual(runs[0]["args"], "/S")
+        self.assertEqual(self.leftovers(), [])
+        self.assertEqual(len(server.requests()), 1)
+        self.assertEqual(self.downloads(), [], "nothing went over plain http")
+
+    def check_https_refused(self, profile):
+        """The certificate of `profile` fails closed although the test root is trusted: the
+        failure text, nothing run, nothing left, exit 0, and no request ever reached the server
+        (the installer ended the connection at the handshake)."""
+        server = self.https_server(profile)
+        self.launch(None, url=server.url("file/setup/" + SETUP_NAME))
+        self.wait_window()
+        self.wait_status(TEXT["kMsgDownloadFailed"])
+        self.assertEqual(self.wait_exit(60), 0)
+        self.assertEqual(self.leftovers(), [])
+        self.assertEqual(self.setup_runs(), [])
+        self.assertEqual(server.requests(), [])
+
+    def test_https_self_signed_certificate_fails_closed(self):
+        self.check_https_refused("selfsigned")
+
+    def test_https_expired_certificate_fails_closed(self):
+        self.check_https_refused("expired")
+
+    def test_https_wrong_host_name_fails_closed(self):
+        self.check_https_refused("wronghost")
+
+    def test_https_redirect_to_plain_http_fails_closed(self):
+        """Wine's WinINet follows the redirect and the plain server answers with the real setup
+        program; the installer still refuses the download."""
+        server = self.https_server("good")
+        self.launch(None, url=server.url("redirect/http/%d/file/setup/%s" % (self.server.port,
+                                                                             SETUP_NAME)))
+        self.wait_window()
+        self.wait_status(TEXT["kMsgDownloadFailed"])
+        self.assertEqual(self.wait_exit(60), 0)
+        self.assertEqual(self.leftovers(), [])
+        self.assertEqual(self.setup_runs(), [])
+        self.assertEqual(len(server.requests()), 1)
+        self.assertEqual([r["path"] for r in self.downloads()], ["/file/setup/" + SETUP_NAME])
 
     def test_cancel_during_stall_ends_quickly(self):
         self.launch("partial/1000000/300000/" + SETUP_NAME)

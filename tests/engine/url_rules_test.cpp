@@ -8,6 +8,7 @@ namespace
 using QV::EqualsNoCase;
 using QV::IsHttpScheme;
 using QV::IsHttpsScheme;
+using QV::IsHttpsUrl;
 using QV::NormalizeUrl;
 
 struct EqualsCase
@@ -76,6 +77,34 @@ TEST(NormalizeUrl, PutsHttpInFrontUnlessTheSchemeIsHttpOrHttps)
         EXPECT_EQ(out, c.expected);
         EXPECT_EQ(https, c.https) << testing::PrintToString(c.address);
     }
+}
+
+struct HttpsUrlCase
+{
+    const wchar_t* url;
+    bool https;
+};
+
+// The address a request finally answered from (after redirects): only an https scheme counts as
+// secure.
+TEST(IsHttpsUrl, OnlyAnHttpsSchemeBeforeTheFirstColon)
+{
+    const HttpsUrlCase cases[] = {
+        {L"https://127.0.0.1:8443/a.exe", true},
+        {L"HTTPS://h/a.exe", true},
+        {L"HtTpS://h/a.exe", true},
+        {L"http://127.0.0.1:8080/a.exe", false},
+        {L"HTTP://h/a.exe", false},
+        {L"httpss://h/a.exe", false},
+        {L"ftp://h/a.exe", false},
+        {L"https", false}, // no colon: no scheme at all
+        {L"", false},
+        {L":https://h", false},
+        {L"http://h/https://x", false}, // only the first colon ends the scheme
+        {L" https://h/a.exe", false},
+    };
+    for (const HttpsUrlCase& c : cases)
+        EXPECT_EQ(IsHttpsUrl(c.url), c.https) << testing::PrintToString(c.url);
 }
 
 TEST(NormalizeUrl, NullOrEmptyAddressFailsAndTouchesNothing)

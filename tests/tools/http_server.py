@@ -2,8 +2,12 @@
 """Loopback HTTP server with scripted faults, for the installer's download tests.
 
 Start:  python3 http_server.py [--port 0] [--file KEY=PATH ...] [--route PATH=TARGET ...]
-                               [--idle-timeout SECONDS] [--log FILE]
+                               [--idle-timeout SECONDS] [--log FILE] [--tls CERT KEY]
 It binds 127.0.0.1 only. The first line on stdout is the port number it listens on.
+
+--tls CERT KEY serves HTTPS instead: CERT is the chain sent to clients (the server certificate
+first), KEY its private key (test_pki.py makes them). The handshake runs on the connection's own
+thread; a client that rejects the certificate ends it before any request, so nothing is logged.
 
 The behaviour of a request is chosen by its path. The last path segment is a free file name
 (the installer names its local file after it); the segments before it pick the behaviour:
@@ -24,6 +28,9 @@ The behaviour of a request is chosen by its path. The last path segment is a fre
   /silent/NAME                reads the request and never answers
   /headers/SIZE/NAME          headers announcing SIZE bytes, then nothing
   /partial/SIZE/SENT/NAME     headers announcing SIZE bytes, SENT bytes of body, then nothing
+  /redirect/SCHEME/PORT/REST  302 to SCHEME://127.0.0.1:PORT/REST with the request's query, where
+                              SCHEME is http or https and REST is any path (its last segment is
+                              the name): an https server sends a client on to plain http this way
 
 --route PATH=TARGET answers a request for exactly PATH as if TARGET had been asked for (so an
 address fixed in a build, such as /QuorvinSetup.exe, can take any behaviour); the log keeps PATH.
@@ -51,6 +58,7 @@ import json
 import select
 import signal
 import socket
+import ssl
 import sys
 import threading
 import time
@@ -58,6 +66,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
 MAX_HOLD = 120.0
+# Bound on a TLS handshake, so that a client that connects and says nothing frees its thread.
+HANDSHAKE_TIMEOUT = 30.0
 BLOCK = 251 * 256
 PATTERN = bytes(i % 251 for i in range(BLOCK + 251))
 
@@ -119,6 +129,17 @@ class Handler(BaseHTTPRequestHandler):
             super().finish()
         finally:
             self.server.state.leave()
+
+    def handle(self):
+        if isinstance(self.connection, ssl.SSLSocket):
+            try:
+                self.connection.settimeout(HANDSHAKE_TIMEOUT)
+                self.connection.do_handshake()
+                self.connection.settimeout(None)
+            except (OSError, ssl.SSLError):
+                self.close_connection = True
+                return
+        super().handle()
 
     # Helpers -------------------------------------------------------------------------------
 
@@ -216,6 +237,7 @@ class Handler(BaseHTTPRequestHandler):
         except ValueError:
             hold = MAX_HOLD
         path = self.server.state.routes.get(path, path)
+        self.target = path
         segments = [s for s in path.split("/") if s][:-1]
         handler = getattr(self, "mode_" + segments[0], None) if segments else None
         if handler is None:
@@ -327,10 +349,32 @@ class Handler(BaseHTTPRequestHandler):
         self.send_pattern(n[1])
         self.hold(hold)
 
+    def mode_redirect(self, args, hold):
+        scheme, port = args[0], int(args[1])
+        if scheme not in ("http", "https"):
+            raise ValueError(scheme)
+        rest = "/".join(self.target.split("/")[4:])
+        query = urlsplit(self.path).query
+        self.send_response(302)
+        self.send_header("Location", "%s://127.0.0.1:%d/%s%s" % (
+            scheme, port, rest, "?" + query if query else ""))
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
 
 class Server(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+    tls = None  # an ssl.SSLContext when serving HTTPS
+
+    def get_request(self):
+        connection, address = super().get_request()
+        if self.tls is not None:
+            # The handshake waits for the client: it belongs on the connection's thread, not on
+            # the one thread that accepts every connection.
+            connection = self.tls.wrap_socket(connection, server_side=True,
+                                              do_handshake_on_connect=False)
+        return connection, address
 
     def handle_error(self, request, client_address):
         # A client that gives up (a time-out, an aborted transfer) is an expected event here.
@@ -345,6 +389,7 @@ def main():
     parser.add_argument("--idle-timeout", type=float, default=300.0)
     parser.add_argument("--log")
     parser.add_argument("--timing", help="append 'SIZE MS' for every /body/ sent in full")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"), help="serve HTTPS")
     options = parser.parse_args()
 
     files = {}
@@ -353,6 +398,9 @@ def main():
         files[key] = path
 
     server = Server(("127.0.0.1", options.port), Handler)
+    if options.tls:
+        server.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        server.tls.load_cert_chain(*options.tls)
     routes = {}
     for item in options.route:
         path, _, target = item.partition("=")

@@ -12,6 +12,25 @@ std::wstring Part(const wchar_t* text, DWORD length)
 {
     return text != nullptr ? std::wstring(text, length) : std::wstring();
 }
+
+// True when the response of the sent `request` came from an https address. The request's address
+// is the one it ended at after any redirects; an address that cannot be read counts as not https.
+bool AnsweredOverHttps(HINTERNET request)
+{
+    const InternetApi& api = GetInternetApi();
+    DWORD bytes = 0;
+    api.InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &bytes);
+    if (bytes == 0)
+        return false;
+    std::wstring url(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(url.size() * sizeof(wchar_t));
+    if (!api.InternetQueryOptionW(request, INTERNET_OPTION_URL, url.data(), &bytes))
+        return false;
+    const size_t end = url.find(L'\0');
+    if (end != std::wstring::npos)
+        url.resize(end);
+    return IsHttpsUrl(url);
+}
 } // namespace
 
 QVHttpFile::~QVHttpFile()
@@ -85,6 +104,15 @@ bool QVHttpFile::Open(HINTERNET session, const std::wstring& address, const Http
                               0))
     {
         Close();
+        return false;
+    }
+    // A secure request must also be answered securely. Windows refuses a redirect from https to
+    // plain http unless told to allow it; Wine's WinINet follows it without a word, and anyone on
+    // the network path would then choose the body.
+    if (isHttps && !AnsweredOverHttps(request))
+    {
+        Close();
+        ::SetLastError(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
         return false;
     }
     return true;

@@ -27,8 +27,11 @@ public:
 
     // Closes a request still open, then GETs `address` (completed by NormalizeUrl) on `session`
     // with the headers of MakeRequestHeaders for `start` (by default "Accept:*/*" alone), the
-    // cache bypassed and the connection kept alive, secure for https. True when the request was
-    // sent and a response arrived; false leaves nothing open.
+    // cache bypassed and the connection kept alive, secure for https with the system's full
+    // certificate checks. True when the request was sent and a response arrived (for https: from
+    // an https address, also after redirects); false leaves nothing open, and after an https
+    // request that was redirected to plain http the last error is
+    // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR.
     bool Open(HINTERNET session, const std::wstring& address,
               const HttpRangeStart& start = HttpRangeStart());
 

@@ -17,6 +17,8 @@ struct LoadedInternetApi
         InternetApi& a = api;
         a.InternetOpenW = library.Get<decltype(a.InternetOpenW)>("InternetOpenW");
         a.InternetSetOptionW = library.Get<decltype(a.InternetSetOptionW)>("InternetSetOptionW");
+        a.InternetQueryOptionW =
+            library.Get<decltype(a.InternetQueryOptionW)>("InternetQueryOptionW");
         a.InternetCrackUrlW = library.Get<decltype(a.InternetCrackUrlW)>("InternetCrackUrlW");
         a.InternetConnectW = library.Get<decltype(a.InternetConnectW)>("InternetConnectW");
         a.HttpOpenRequestW = library.Get<decltype(a.HttpOpenRequestW)>("HttpOpenRequestW");
@@ -24,9 +26,10 @@ struct LoadedInternetApi
         a.HttpQueryInfoW = library.Get<decltype(a.HttpQueryInfoW)>("HttpQueryInfoW");
         a.InternetReadFile = library.Get<decltype(a.InternetReadFile)>("InternetReadFile");
         a.InternetCloseHandle = library.Get<decltype(a.InternetCloseHandle)>("InternetCloseHandle");
-        a.ready = a.InternetOpenW && a.InternetSetOptionW && a.InternetCrackUrlW &&
-                  a.InternetConnectW && a.HttpOpenRequestW && a.HttpSendRequestW &&
-                  a.HttpQueryInfoW && a.InternetReadFile && a.InternetCloseHandle;
+        a.ready = a.InternetOpenW && a.InternetSetOptionW && a.InternetQueryOptionW &&
+                  a.InternetCrackUrlW && a.InternetConnectW && a.HttpOpenRequestW &&
+                  a.HttpSendRequestW && a.HttpQueryInfoW && a.InternetReadFile &&
+                  a.InternetCloseHandle;
         if (!a.ready)
             a = InternetApi{};
     }

@@ -14,6 +14,7 @@ struct InternetApi
 {
     decltype(&::InternetOpenW) InternetOpenW = nullptr;
     decltype(&::InternetSetOptionW) InternetSetOptionW = nullptr;
+    decltype(&::InternetQueryOptionW) InternetQueryOptionW = nullptr;
     decltype(&::InternetCrackUrlW) InternetCrackUrlW = nullptr;
     decltype(&::InternetConnectW) InternetConnectW = nullptr;
     decltype(&::HttpOpenRequestW) HttpOpenRequestW = nullptr;

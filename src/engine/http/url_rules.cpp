@@ -33,6 +33,12 @@ bool IsHttpsScheme(const std::wstring& scheme)
     return EqualsNoCase(scheme, L"https");
 }
 
+bool IsHttpsUrl(const std::wstring& url)
+{
+    const size_t colon = url.find(L':');
+    return colon != std::wstring::npos && IsHttpsScheme(url.substr(0, colon));
+}
+
 bool NormalizeUrl(const wchar_t* address, std::wstring& normalized, bool& isHttps)
 {
     if (address == nullptr)

@@ -15,6 +15,10 @@ bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
 bool IsHttpScheme(const std::wstring& scheme);
 bool IsHttpsScheme(const std::wstring& scheme);
 
+// True when the scheme of the whole address `url` (the text before its first colon) is https, in
+// any letter case; false for any other scheme and for an address without a colon.
+bool IsHttpsUrl(const std::wstring& url);
+
 // Completes `address` for opening: the scheme is the text before the first colon anywhere in the
 // address; unless it is http or https, "http://" is put in front of the whole address.
 // False (outputs untouched) for a null or empty address. `isHttps` tells whether the scheme was
