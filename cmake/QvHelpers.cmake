@@ -37,11 +37,13 @@ else()
     endif()
 endif()
 
-# qv_test(NAME SOURCES ... [LIBS ...] [WINE_ONLY] [LABELS ...] [RESOURCE_LOCK name])
+# qv_test(NAME SOURCES ... [LIBS ...] [WINE_ONLY] [LABELS ...] [RESOURCE_LOCK name]
+#         [FIXTURES name ...])
 # A GoogleTest executable; cross-built tests run under Wine through the emulator. Tests that
-# share a RESOURCE_LOCK (say, a registry key of the prefix) never run at the same time.
+# share a RESOURCE_LOCK (say, a registry key of the prefix) never run at the same time; FIXTURES
+# names CTest fixtures (files made at test time) that must be set up before the tests run.
 function(qv_test name)
-    cmake_parse_arguments(T "WINE_ONLY" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "WINE_ONLY" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS;FIXTURES" ${ARGN})
     if(T_WINE_ONLY AND NOT WIN32)
         return()
     endif()
@@ -62,6 +64,10 @@ function(qv_test name)
     set(_props LABELS "${_labels}" TIMEOUT 60)
     if(T_RESOURCE_LOCK)
         list(APPEND _props RESOURCE_LOCK ${T_RESOURCE_LOCK})
+    endif()
+    if(T_FIXTURES)
+        string(REPLACE ";" "\\;" _fixtures "${T_FIXTURES}")
+        list(APPEND _props FIXTURES_REQUIRED "${_fixtures}")
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
         PROPERTIES ${_props})

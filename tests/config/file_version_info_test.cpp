@@ -94,6 +94,9 @@ TEST(QVFileVersionInfo, ReadsTheFixedBlockAndAllTwelveKeys)
     EXPECT_EQ(info.GetLegalTrademarks(), L"trademarks");
     EXPECT_EQ(info.GetPrivateBuild(), L"http://127.0.0.1:1/all.exe");
     EXPECT_EQ(info.GetSpecialBuild(), L"special");
+    EXPECT_EQ(info.GetSetupSigner(), L"Quorvin \"Test\" Signer");
+    EXPECT_EQ(info.GetSetupSha256(),
+              L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(info.GetString(VersionStringKey::OriginalFileName), L"original.dll");
 }
 

@@ -27,8 +27,8 @@ public:
 
     // Closes a request still open, then GETs `address` (completed by NormalizeUrl) on `session`
     // with the headers of MakeRequestHeaders for `start` (by default "Accept:*/*" alone), the
-    // cache bypassed and the connection kept alive, secure for https. True when the request was
-    // sent and a response arrived; false leaves nothing open.
+    // cache neither read nor written and the connection kept alive, secure for https. True when
+    // the request was sent and a response arrived; false leaves nothing open.
     bool Open(HINTERNET session, const std::wstring& address,
               const HttpRangeStart& start = HttpRangeStart());
 
