@@ -3,7 +3,7 @@
 #include "config/file_version_info.h"
 
 #include "common/user_texts.h"
-#include "common/version_block.h"
+#include "version_block.h"
 #include "common/win32_test_support.h"
 #include "common/win_handle.h"
 #include "resource.h"
@@ -20,6 +20,7 @@ namespace
 
 using QV::CLibrary;
 using namespace QV::Test;
+using namespace QV::VersionBlock;
 
 constexpr WORD kChinese = 2052;
 constexpr WORD kEnglishUs = 1033;

@@ -2,7 +2,7 @@
 // and copies of a resource-free DLL given hand-made version blocks.
 #include "config/file_version_info.h"
 
-#include "common/version_block.h"
+#include "version_block.h"
 #include "common/win32_test_support.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@ namespace
 using QV::QVFileVersionInfo;
 using QV::VersionStringKey;
 using namespace QV::Test;
+using namespace QV::VersionBlock;
 
 std::wstring TestDll(const char* name)
 {

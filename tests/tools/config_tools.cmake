@@ -1,10 +1,10 @@
-# stamp_version: a copy of the installer with another download address (PrivateBuild).
-qv_tool(stamp_version SOURCES stamp_version.cpp LIBS qv_test_version_block)
+# The release stamp tool (tools/stamp_installer) on copies of the real installer.
 if(WIN32)
-    qv_test(stamp_version_test WINE_ONLY SOURCES stamp_version_test.cpp
-        LIBS qv_config_win32 qv_test_version_block)
-    target_compile_definitions(stamp_version_test PRIVATE
-        QV_TEST_STAMP_VERSION="$<TARGET_FILE:stamp_version>"
-        QV_TEST_PRODUCT_EXE="$<TARGET_FILE:QuorvinOnlineInstaller>")
-    add_dependencies(stamp_version_test stamp_version QuorvinOnlineInstaller)
+    qv_test(stamp_installer_test WINE_ONLY SOURCES stamp_installer_test.cpp
+        LIBS qv_config_win32 qv_version_block FIXTURES engine_signed_samples)
+    target_compile_definitions(stamp_installer_test PRIVATE
+        QV_TEST_STAMP_INSTALLER="$<TARGET_FILE:stamp_installer>"
+        QV_TEST_PRODUCT_EXE="$<TARGET_FILE:QuorvinOnlineInstaller>"
+        QV_TEST_SIGNED_DIR="${CMAKE_BINARY_DIR}/tests/engine/signed-samples")
+    add_dependencies(stamp_installer_test stamp_installer QuorvinOnlineInstaller)
 endif()
