@@ -24,9 +24,10 @@ function(qv_setup_trust_findings url signer sha256 error_var warning_var)
             string(REGEX REPLACE "^http://" "" _rest "${_lower}")
             string(REGEX MATCH "^[^/:?#]*" _host "${_rest}")
             if(NOT _host STREQUAL "127.0.0.1")
-                set(_warning "QV_DOWNLOAD_URL is plain HTTP to ${_host} and neither QV_SETUP_SIGNER "
-                    "nor QV_SETUP_SHA256 is set: anyone on the network path chooses what the "
-                    "installer runs. Set one of them (README: Building with your download address).")
+                string(CONCAT _warning "QV_DOWNLOAD_URL is plain HTTP to ${_host} and neither "
+                    "QV_SETUP_SIGNER nor QV_SETUP_SHA256 is set: anyone on the network path "
+                    "chooses what the installer runs. Set one of them (README: What the "
+                    "installer runs).")
             endif()
         endif()
     endif()

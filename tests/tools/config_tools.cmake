@@ -8,3 +8,12 @@ if(WIN32)
         QV_TEST_SIGNED_DIR="${CMAKE_BINARY_DIR}/tests/engine/signed-samples")
     add_dependencies(stamp_installer_test stamp_installer QuorvinOnlineInstaller)
 endif()
+
+if(WIN32 AND QV_WINE_TESTS)
+    # scripts/stamp, the release engineer's command, running that tool under this tree's Wine.
+    add_test(NAME stamp_script
+        COMMAND ${QV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/scripts/stamp_script_test.py
+            ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/tests/engine/signed-samples)
+    set_tests_properties(stamp_script PROPERTIES LABELS "wine" TIMEOUT 240
+        FIXTURES_REQUIRED engine_signed_samples)
+endif()
