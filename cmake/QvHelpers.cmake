@@ -38,11 +38,13 @@ else()
     endif()
 endif()
 
-# qv_test(NAME SOURCES ... [LIBS ...] [WINE_ONLY] [LABELS ...] [RESOURCE_LOCK name])
+# qv_test(NAME SOURCES ... [LIBS ...] [WINE_ONLY] [LABELS ...] [RESOURCE_LOCK name]
+#         [FIXTURES name ...])
 # A GoogleTest executable; cross-built tests run under Wine through the emulator. Tests that
-# share a RESOURCE_LOCK (say, a registry key of the prefix) never run at the same time.
+# share a RESOURCE_LOCK (say, a registry key of the prefix) never run at the same time; FIXTURES
+# names CTest fixtures (files made at test time) that must be set up before the tests run.
 function(qv_test name)
-    cmake_parse_arguments(T "WINE_ONLY" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "WINE_ONLY" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS;FIXTURES" ${ARGN})
     if(T_WINE_ONLY AND NOT WIN32)
         return()
     endif()
@@ -70,8 +72,13 @@ function(qv_test name)
     if(T_RESOURCE_LOCK)
         set(_lock "RESOURCE_LOCK [==[${T_RESOURCE_LOCK}]==]")
     endif()
+    set(_fixtures "")
+    if(T_FIXTURES)
+        set(_fixtures "FIXTURES_REQUIRED [==[${T_FIXTURES}]==]")
+    endif()
     file(WRITE "${_script}" "foreach(_qv_test IN LISTS ${name}_TESTS)
-    set_tests_properties(\"\${_qv_test}\" PROPERTIES LABELS [==[${T_LABELS}]==] TIMEOUT 60 ${_lock})
+    set_tests_properties(\"\${_qv_test}\" PROPERTIES LABELS [==[${T_LABELS}]==] TIMEOUT 60 ${_lock}
+        ${_fixtures})
 endforeach()
 ")
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120

@@ -6,8 +6,11 @@
 
 #include "app/installed_probe.h"
 #include "app/run_progress_window.h"
+#include "app/single_instance.h"
 #include "common/system_library.h"
+#include "engine/private_folder_win32.h"
 #include "framework/app_module.h"
+#include "ui/running_installer.h"
 
 #include <cstdlib>
 
@@ -25,6 +28,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
     // Before anything can load a DLL by name: a planted one beside the exe must never win.
     QV::RestrictDllSearchPath();
+
+    // Another installer of this session runs: it is brought into view, and this one never
+    // downloads.
+    QV::QVSingleInstance instance;
+    if (!instance.IsFirst())
+    {
+        QV::ShowRunningInstaller();
+        return 0;
+    }
+
+    // Private folders of earlier runs that were killed; only the first instance may judge them.
+    QV::SweepPrivateFolders(QV::SystemTempDir());
 
     // The browser is already there: nothing to do, no window, no network.
     if (QV::IsProductInstalled())

@@ -37,8 +37,11 @@ inline constexpr wchar_t kMsgDownloadFailed[] = L"下载文件失败";
 inline constexpr wchar_t kMsgDownloadCancelled[] = L"下载任务已经取消";
 // Status line and balloon: fewer bytes written to the local file than read.
 inline constexpr wchar_t kMsgWriteFailed[] = L"写入本地文件失败";
-// Status line and balloon: an exception escaped the worker's job.
+// Status line and balloon: an exception escaped the worker's job, or the worker could not start.
 inline constexpr wchar_t kMsgWorkerAborted[] = L"下载程序异常终止";
+// Status line and balloon: the downloaded setup program lacks the signer or hash the build
+// requires; it was deleted unrun.
+inline constexpr wchar_t kMsgSetupCheckFailed[] = L"安装程序校验失败";
 
 // Texts of res/installer.rc, which the resource compiler cannot take from this header; the exe's
 // resource test checks that the two agree.

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <wincrypt.h>
+
 namespace QV
 {
 
@@ -70,6 +72,30 @@ struct FileHandleTraits
     static void Close(Handle h) noexcept { ::CloseHandle(h); }
 };
 
+// FindFirstFileW reports failure as INVALID_HANDLE_VALUE and is ended with FindClose.
+struct FindTraits
+{
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) noexcept { ::FindClose(h); }
+};
+
+// A CryptoAPI provider context (CryptAcquireContextW); 0 when none.
+struct CryptProviderTraits
+{
+    using Handle = HCRYPTPROV;
+    static Handle Invalid() noexcept { return 0; }
+    static void Close(Handle h) noexcept { ::CryptReleaseContext(h, 0); }
+};
+
+// A CryptoAPI hash object (CryptCreateHash); 0 when none.
+struct CryptHashTraits
+{
+    using Handle = HCRYPTHASH;
+    static Handle Invalid() noexcept { return 0; }
+    static void Close(Handle h) noexcept { ::CryptDestroyHash(h); }
+};
+
 struct RegKeyTraits
 {
     using Handle = HKEY;
@@ -100,6 +126,9 @@ template <class T> struct GdiObjectTraits
 
 using CKernelHandle = CHandleOwner<KernelHandleTraits>; // threads, processes, events
 using CFileHandle = CHandleOwner<FileHandleTraits>;
+using CFindHandle = CHandleOwner<FindTraits>;
+using CCryptProvider = CHandleOwner<CryptProviderTraits>;
+using CCryptHash = CHandleOwner<CryptHashTraits>;
 using CRegKey = CHandleOwner<RegKeyTraits>;
 using CLibrary = CHandleOwner<LibraryTraits>;
 using CMenu = CHandleOwner<MenuTraits>;

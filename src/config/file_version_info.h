@@ -1,5 +1,7 @@
-// Reader of a file's version resource: fixed information and the twelve standard strings of one
-// string table chosen by language. The installer reads its download address (PrivateBuild) here.
+// Reader of a file's version resource: fixed information and the strings of VersionStringKey (the
+// twelve standard ones and the installer's own two) of one string table chosen by language. The
+// installer reads its download address (PrivateBuild) and what it requires of the setup program
+// (SetupSigner, SetupSHA256) here.
 #pragma once
 #ifdef _WIN32
 
@@ -32,7 +34,7 @@ public:
     // missing. Starts with Reset, so a failed load (no resource, unreadable file, version.dll
     // unavailable) leaves the object empty. Throws std::bad_alloc if the block cannot be held.
     // A resource without any translation entry is read from the first table of
-    // kFallbackTranslations (config/version_language.h) holding one of the twelve keys, if any.
+    // kFallbackTranslations (config/version_language.h) holding one of the keys, if any.
     bool Load(const std::wstring& path);
 
     // Zeroes the fixed block and empties every string.
@@ -46,7 +48,7 @@ public:
     // nothing is loaded.
     const std::wstring& GetString(VersionStringKey key) const;
 
-    // Copies of the twelve strings; each is empty when absent or nothing is loaded.
+    // Copies of the strings; each is empty when absent or nothing is loaded.
     std::wstring GetCompanyName() const { return GetString(VersionStringKey::CompanyName); }
     std::wstring GetFileDescription() const { return GetString(VersionStringKey::FileDescription); }
     std::wstring GetFileVersion() const { return GetString(VersionStringKey::FileVersion); }
@@ -63,6 +65,9 @@ public:
     // The download address, or an empty string when absent or nothing is loaded.
     std::wstring GetPrivateBuild() const { return GetString(VersionStringKey::PrivateBuild); }
     std::wstring GetSpecialBuild() const { return GetString(VersionStringKey::SpecialBuild); }
+    // The required signer and SHA-256 of the setup program; empty when none is required.
+    std::wstring GetSetupSigner() const { return GetString(VersionStringKey::SetupSigner); }
+    std::wstring GetSetupSha256() const { return GetString(VersionStringKey::SetupSha256); }
 
 private:
     VS_FIXEDFILEINFO m_fixedInfo;

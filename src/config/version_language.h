@@ -31,7 +31,7 @@ std::optional<VersionTranslation> ChooseVersionTranslation(const void* table, st
 // String tables tried, in this order, when a version resource has no translation entry at all:
 // U.S. English in UTF-16, then U.S. English in the Windows Latin-1 code page (the two tables
 // resource compilers write by default). The reader takes the first of them that holds any of the
-// twelve standard keys, and reads no strings when neither does.
+// keys the reader keeps, and reads no strings when neither does.
 inline constexpr VersionTranslation kFallbackTranslations[] = {{0x0409, 0x04B0}, {0x0409, 0x04E4}};
 
 // The query prefix of the string table of `translation`: "\StringFileInfo\LLLLCCCC\" with the

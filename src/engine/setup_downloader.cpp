@@ -3,9 +3,8 @@
 #include "common/win_handle.h"
 #include "config/file_version_info.h"
 #include "engine/engine_messages.h"
+#include "engine/file_removal.h"
 #include "engine/transfer_loop_win32.h"
-
-#include <shellapi.h>
 
 #include <ctime>
 
@@ -47,23 +46,80 @@ public:
 private:
     CFileHandle m_file;
 };
+
+class QVSystemDeleter final : public IFileDeleter
+{
+public:
+    DeleteOutcome Delete(const std::wstring& path) override
+    {
+        if (::DeleteFileW(path.c_str()))
+            return DeleteOutcome::Deleted;
+        switch (::GetLastError())
+        {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return DeleteOutcome::Deleted;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_ACCESS_DENIED: // also what a file whose delete is still pending answers
+            return DeleteOutcome::Busy;
+        default:
+            return DeleteOutcome::Failed;
+        }
+    }
+};
+
+// Takes the complete file at `path` over from `writer` (closed here): answers it open for reading
+// with read-only sharing, or an invalid handle when someone else has it open for writing. A
+// program cannot be started while any handle may write to it, so the writer has to go first; the
+// bridge, which must share writing while the writer is open, keeps the file from being deleted or
+// renamed in between.
+CFileHandle HoldForLaunch(const std::wstring& path, CFileHandle& writer)
+{
+    CFileHandle bridge(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    writer.Reset();
+    if (!bridge)
+        return CFileHandle();
+    return CFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
 } // namespace
 
-SetupDownloader::SetupDownloader() : m_random(static_cast<uint32_t>(std::time(nullptr)))
+SetupDownloader::SetupDownloader()
+    : m_folder(SystemTempDir()), m_random(static_cast<uint32_t>(std::time(nullptr)))
 {
-    wchar_t tempPath[262] = {};
-    DWORD tempResult = ::GetTempPathW(261, tempPath);
-    wchar_t longPath[521] = {};
-    DWORD longResult = 0;
-    if (tempResult >= 1 && tempResult <= 260)
-        longResult = ::GetLongPathNameW(tempPath, longPath, 520);
-    m_strTempDir = ChooseTempDir(tempPath, tempResult, longPath, longResult);
+    m_strTempDir = m_folder.Path();
 }
 
 SetupDownloader::~SetupDownloader()
 {
-    if (!m_strLocalFile.empty())
-        ::DeleteFileW(m_strLocalFile.c_str());
+    m_hSetupFile.Reset();
+    DeleteLocalFile();
+    m_folder.Remove();
+}
+
+bool SetupDownloader::DeleteLocalFile() noexcept
+{
+    if (m_strLocalFile.empty())
+        return true;
+    QVSystemDeleter deleter;
+    QVSystemClock clock;
+    try
+    {
+        return DeleteWithRetry(deleter, clock, m_strLocalFile);
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+void SetupDownloader::DiscardSetup() noexcept
+{
+    m_hSetupFile.Reset();
+    m_strSetupPath.clear();
+    DeleteLocalFile();
 }
 
 bool SetupDownloader::Download()
@@ -102,8 +158,13 @@ bool SetupDownloader::Download()
 
 bool SetupDownloader::DownloadToTempFile(const std::wstring& url)
 {
+    DiscardSetup();
     QVLocalFiles files;
-    std::wstring path = CreateLocalFile(files, m_strTempDir, url, m_strLocalFile);
+    // Without the private folder there is no safe place: the shared temporary directory is where
+    // other programs could swap the file before it runs.
+    std::wstring path;
+    if (!m_strTempDir.empty())
+        path = CreateLocalFile(files, m_strTempDir, url, m_strLocalFile);
     if (path.empty())
     {
         if (m_pCallback != nullptr)
@@ -114,19 +175,24 @@ bool SetupDownloader::DownloadToTempFile(const std::wstring& url)
     CFileHandle file = files.TakeFile();
     try
     {
-        bool complete = TransferToFile(url, file.Get());
-        file.Reset();
-        if (complete)
+        if (TransferToFile(url, file.Get()))
         {
-            m_strSetupPath = m_strLocalFile;
-            return true;
+            m_hSetupFile = HoldForLaunch(m_strLocalFile, file);
+            if (m_hSetupFile)
+            {
+                m_strSetupPath = m_strLocalFile;
+                return true;
+            }
+            if (m_pCallback != nullptr)
+                m_pCallback->OnError(kMsgDownloadFailed);
         }
+        file.Reset();
     }
     catch (...)
     {
         file.Reset();
     }
-    ::DeleteFileW(m_strLocalFile.c_str());
+    DeleteLocalFile();
     return false;
 }
 
@@ -142,39 +208,40 @@ bool SetupDownloader::TransferToFile(const std::wstring& url, HANDLE file)
 
 bool SetupDownloader::RunInstaller()
 {
+    if (!m_hSetupFile || m_strSetupPath.empty())
+        return false;
     const std::wstring file = m_strSetupPath;
-    std::wstring directory = m_strTempDir;
-    if (::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return false;
-    if (directory.empty())
-    {
-        size_t slash = file.find_last_of(L"\\/");
-        if (slash != std::wstring::npos)
-            directory = file.substr(0, slash);
-    }
+    std::wstring commandLine = L"\"" + file + L"\" /S";
 
-    SHELLEXECUTEINFOW request = {};
-    request.cbSize = sizeof(request);
-    request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    request.hwnd = ::GetDesktopWindow();
-    request.lpFile = file.c_str();
-    request.lpParameters = L"/S";
-    request.lpDirectory = directory.empty() ? nullptr : directory.c_str();
-    request.nShow = SW_HIDE;
-    if (!::ShellExecuteExW(&request))
-        return false;
-    if (request.hProcess == nullptr)
-        return true;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info = {};
+    // The full path as the application name: no search, no guessing at the command line.
+    LaunchReport report;
+    report.started = ::CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                      nullptr, m_strTempDir.c_str(), &startup, &info) != FALSE;
+    // Locked until now: the system has the program open as its image, so what was checked runs.
+    m_hSetupFile.Reset();
+    CKernelHandle thread(info.hThread);
+    CKernelHandle process(info.hProcess);
+    thread.Reset();
 
     // A setup program that fails says so only through its exit code; the installation has then
     // not happened and must not be reported as done.
-    CKernelHandle process(request.hProcess);
-    ::WaitForSingleObject(process.Get(), INFINITE);
-    DWORD exitCode = 0;
-    const bool succeeded = ::GetExitCodeProcess(process.Get(), &exitCode) && exitCode == 0;
+    report.hasProcess = process.IsValid();
+    if (report.hasProcess)
+    {
+        ::WaitForSingleObject(process.Get(), INFINITE);
+        DWORD exitCode = 0;
+        report.exitCodeRead = ::GetExitCodeProcess(process.Get(), &exitCode) != FALSE;
+        report.exitCode = exitCode;
+    }
     process.Reset();
-    ::DeleteFileW(file.c_str());
-    return succeeded;
+    m_strSetupPath.clear();
+    DeleteLocalFile();
+    return LaunchSucceeded(report);
 }
 
 } // namespace QV

@@ -111,4 +111,9 @@ std::wstring CreateLocalFile(ILocalFiles& files, const std::wstring& tempDir,
     return files.CreateNew(path) ? path : std::wstring();
 }
 
+bool LaunchSucceeded(const LaunchReport& report)
+{
+    return report.started && report.hasProcess && report.exitCodeRead && report.exitCode == 0;
+}
+
 } // namespace QV

@@ -67,4 +67,17 @@ protected:
 std::wstring CreateLocalFile(ILocalFiles& files, const std::wstring& tempDir,
                              const std::wstring& url, const std::wstring& previousFile);
 
+// How the launch of the setup program went, as the system answered.
+struct LaunchReport
+{
+    bool started = false;      // the process was created
+    bool hasProcess = false;   // with a handle to wait on
+    bool exitCodeRead = false; // its exit code was read after it ended
+    uint32_t exitCode = 0;
+};
+
+// True only when the setup program started, was waited for and ended with exit code 0. A start
+// without a process handle is a failure: nothing tells whether anything was installed.
+bool LaunchSucceeded(const LaunchReport& report);
+
 } // namespace QV

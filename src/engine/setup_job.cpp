@@ -5,9 +5,11 @@
 namespace QV
 {
 
-QVSetupJob::QVSetupJob(ISetupDownload& download, ISetupLauncher& launcher, ITransferClock& clock,
-                       ISetupJobHost& host, IVersionUpdateCallback& reports) noexcept
-    : m_download(download), m_launcher(launcher), m_clock(clock), m_host(host), m_reports(reports)
+QVSetupJob::QVSetupJob(ISetupDownload& download, ISetupCheck& check, ISetupLauncher& launcher,
+                       ITransferClock& clock, ISetupJobHost& host,
+                       IVersionUpdateCallback& reports) noexcept
+    : m_download(download), m_check(check), m_launcher(launcher), m_clock(clock), m_host(host),
+      m_reports(reports)
 {
 }
 
@@ -19,6 +21,30 @@ bool QVSetupJob::Run()
         // still tell the user why nothing was installed. After a report or a confirmed cancel
         // this changes nothing: the job is already stopped.
         m_reports.OnError(std::wstring());
+        return false;
+    }
+
+    switch (m_check.Check())
+    {
+    case SetupCheckResult::Passed:
+        break;
+    case SetupCheckResult::NotAProgram:
+        // A proxy's or captive portal's page answered with 200 is no setup program at all.
+        m_launcher.Discard();
+        m_reports.OnError(kMsgDownloadFailed);
+        return false;
+    case SetupCheckResult::Refused:
+        m_launcher.Discard();
+        m_reports.OnError(kMsgSetupCheckFailed);
+        return false;
+    }
+
+    // The transfer polls before every read, not after the last one: a cancel the user confirmed
+    // since (or is still being asked about) must hold until the setup program has started.
+    if (m_reports.IsCancelled())
+    {
+        m_launcher.Discard();
+        m_reports.OnError(kMsgDownloadCancelled);
         return false;
     }
 

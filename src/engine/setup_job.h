@@ -1,9 +1,10 @@
-// The job of one run, on the worker thread: download the setup program, switch the user interface
-// to the install phase, run the setup program, record the outcome. Portable: the steps, the clock
-// and the user interface come in through the ports below, so a new step of the job is one more
-// call in QVSetupJob::Run, tested natively with fakes.
+// The job of one run, on the worker thread: download the setup program, check it, switch the user
+// interface to the install phase, run the setup program, record the outcome. Portable: the steps,
+// the clock and the user interface come in through the ports below, so a new step of the job is one
+// more call in QVSetupJob::Run, tested natively with fakes.
 #pragma once
 
+#include "engine/setup_check.h"
 #include "engine/transfer_loop.h"
 #include "engine/version_update_callback.h"
 
@@ -30,13 +31,28 @@ protected:
     ~ISetupDownload() = default;
 };
 
+// The check step, between the download and the launch.
+class ISetupCheck
+{
+public:
+    // Checks the downloaded setup program, which stays locked against writing and deleting until
+    // the launch, against what the build requires of it. No reports.
+    virtual SetupCheckResult Check() = 0;
+
+protected:
+    ~ISetupCheck() = default;
+};
+
 // The launch step.
 class ISetupLauncher
 {
 public:
-    // Runs the downloaded setup program and waits for it, without reports or cancellation. True
-    // when it ran and reported success; false when it could not run or reported failure.
+    // Runs the downloaded setup program and waits for it, without reports or cancellation, then
+    // deletes it. True when it ran and reported success; false when it could not run, gave no
+    // process to wait for, or reported failure.
     virtual bool Launch() = 0;
+    // Deletes the downloaded setup program without running it; afterwards Launch runs nothing.
+    virtual void Discard() = 0;
 
 protected:
     ~ISetupLauncher() = default;
@@ -68,16 +84,19 @@ class QVSetupJob
 public:
     // `reports` receives the download's reports and the failure of a download that reported
     // nothing; it is normally the same user interface as `host`.
-    QVSetupJob(ISetupDownload& download, ISetupLauncher& launcher, ITransferClock& clock,
-               ISetupJobHost& host, IVersionUpdateCallback& reports) noexcept;
+    QVSetupJob(ISetupDownload& download, ISetupCheck& check, ISetupLauncher& launcher,
+               ITransferClock& clock, ISetupJobHost& host,
+               IVersionUpdateCallback& reports) noexcept;
 
     // The whole job, once. True when it finished (MarkFinished); false when it stopped: a failed
-    // download (through OnError, so the user always sees why) or a failed launch (MarkStopped).
-    // An exception from a step leaves the job with neither mark.
+    // download, a failed check or a cancel confirmed before the launch (each through OnError, so
+    // the user always sees why; the file is discarded after a download) or a failed launch
+    // (MarkStopped). An exception from a step leaves the job with neither mark.
     bool Run();
 
 private:
     ISetupDownload& m_download;
+    ISetupCheck& m_check;
     ISetupLauncher& m_launcher;
     ITransferClock& m_clock;
     ISetupJobHost& m_host;

@@ -4,6 +4,7 @@
 #include "common/user_texts.h"
 #include "engine/setup_job_win32.h"
 #include "framework/app_module.h"
+#include "ui/running_installer.h"
 
 #include <commctrl.h>
 #include <process.h>
@@ -19,7 +20,10 @@ constexpr UINT kCloseTimerPeriodMs = 3000;
 constexpr DWORD kConfirmPollMs = 30;
 } // namespace
 
-QVProgressNoCancelDlg::QVProgressNoCancelDlg() : m_strCaption(kCaption) {}
+QVProgressNoCancelDlg::QVProgressNoCancelDlg(WorkerStarter startWorker)
+    : m_pfnStartWorker(startWorker), m_strCaption(kCaption)
+{
+}
 
 QVProgressNoCancelDlg::~QVProgressNoCancelDlg() = default;
 
@@ -64,6 +68,13 @@ BOOL QVProgressNoCancelDlg::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam,
         OnDisplayUpdate();
         return TRUE;
     }
+    // A second start of the installer asks to be shown this dialog instead of running itself.
+    if (uMsg == ShowDialogMessage() && uMsg != 0)
+    {
+        OnShow();
+        ::SetForegroundWindow(m_hWnd);
+        return TRUE;
+    }
     return FALSE;
 }
 
@@ -105,10 +116,19 @@ LRESULT QVProgressNoCancelDlg::OnInitDialog()
     m_pDownloader = std::make_unique<SetupDownloader>();
     // Started suspended so that the handle is stored before the worker can look at it.
     auto thread = reinterpret_cast<HANDLE>(
-        ::_beginthreadex(nullptr, 0, &WorkerThreadProc, this, CREATE_SUSPENDED, nullptr));
+        m_pfnStartWorker(nullptr, 0, &WorkerThreadProc, this, CREATE_SUSPENDED, nullptr));
     m_hWorkerThread.Reset(thread);
     if (m_hWorkerThread)
+    {
         ::ResumeThread(m_hWorkerThread.Get());
+    }
+    else
+    {
+        // No worker would ever end the job: the run ends now, saying why, and closes at the next
+        // idle moment (not inside this message, whose window must survive it).
+        ShowStatus(kMsgWorkerAborted);
+        m_bCancelled = true;
+    }
     return TRUE;
 }
 

@@ -12,7 +12,10 @@
 #include "ui/tray_notify_icon.h"
 #include "resource.h"
 
+#include <process.h>
+
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -31,8 +34,13 @@ public:
         IDD = IDD_PROGRESS_NOCANCEL
     };
 
-    // Does no window work: flags false, no downloader, caption set, tray icon constructed.
-    QVProgressNoCancelDlg();
+    // How the worker thread is started: the runtime's _beginthreadex, or a stand-in for it.
+    using WorkerStarter = uintptr_t(__cdecl*)(void*, unsigned, unsigned(__stdcall*)(void*), void*,
+                                              unsigned, unsigned*);
+
+    // Does no window work: flags false, no downloader, caption set, tray icon constructed. The
+    // worker will be started with `startWorker`.
+    explicit QVProgressNoCancelDlg(WorkerStarter startWorker = &::_beginthreadex);
     // Frees the downloader (which deletes a leftover download), the status font and the tray
     // icon. Call only after the window is gone and the worker has ended.
     ~QVProgressNoCancelDlg() override;
@@ -109,6 +117,7 @@ private:
     void CenterWindow();
     bool IsMainThread() const;
 
+    WorkerStarter m_pfnStartWorker;
     CKernelHandle m_hWorkerThread;
     std::atomic<bool> m_bFinished{false};
     std::atomic<bool> m_bCancelled{false};

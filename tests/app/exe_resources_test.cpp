@@ -3,7 +3,7 @@
 #include "config/file_version_info.h"
 
 #include "common/user_texts.h"
-#include "common/version_block.h"
+#include "version_block.h"
 #include "common/win32_test_support.h"
 #include "common/win_handle.h"
 #include "resource.h"
@@ -20,6 +20,7 @@ namespace
 
 using QV::CLibrary;
 using namespace QV::Test;
+using namespace QV::VersionBlock;
 
 constexpr WORD kChinese = 2052;
 constexpr WORD kEnglishUs = 1033;
@@ -170,6 +171,8 @@ TEST_F(ProductResources, VersionResourceThroughTheReader)
     EXPECT_EQ(info.GetSpecialBuild(), L"0000000");
     EXPECT_EQ(info.GetFileVersion(), L"1, 0, 0, 1");
     EXPECT_EQ(info.GetProductVersion(), L"1, 0, 0, 1");
+    EXPECT_EQ(info.GetSetupSigner(), Widen(QV_TEST_SETUP_SIGNER));
+    EXPECT_EQ(info.GetSetupSha256(), Widen(QV_TEST_SETUP_SHA256));
     for (QV::VersionStringKey absent :
          {QV::VersionStringKey::CompanyName, QV::VersionStringKey::FileDescription,
           QV::VersionStringKey::InternalName, QV::VersionStringKey::LegalCopyright,
@@ -190,8 +193,9 @@ TEST_F(ProductResources, VersionResourceThroughTheReader)
     EXPECT_EQ(fixed.dwFileSubtype, 0u);
 }
 
-// The raw block, in language 2052: one string table 080404B0 with exactly the four keys, and one
-// translation entry 0x0804/1200.
+// The raw block, in language 2052: one string table 080404B0 with exactly the six keys (the two
+// requirements of the setup program as configured, empty by default), and one translation entry
+// 0x0804/1200.
 TEST_F(ProductResources, VersionResourceRawBlock)
 {
     const std::vector<std::uint8_t> raw = Resource(RT_VERSION, 1, kChinese);
@@ -213,7 +217,9 @@ TEST_F(ProductResources, VersionResourceRawBlock)
         {u"FileVersion", u"1, 0, 0, 1"},
         {u"PrivateBuild", U16(Widen(QV_TEST_DOWNLOAD_URL))},
         {u"ProductVersion", u"1, 0, 0, 1"},
-        {u"SpecialBuild", u"0000000"}};
+        {u"SpecialBuild", u"0000000"},
+        {u"SetupSigner", U16(Widen(QV_TEST_SETUP_SIGNER))},
+        {u"SetupSHA256", U16(Widen(QV_TEST_SETUP_SHA256))}};
     EXPECT_EQ(values, expected);
 
     const VersionNode* vars = FindChild(*root, u"VarFileInfo");

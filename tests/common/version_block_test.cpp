@@ -1,11 +1,11 @@
-#include "common/version_block.h"
+#include "version_block.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
 
-using namespace QV::Test;
+using namespace QV::VersionBlock;
 
 bool SameTree(const VersionNode& a, const VersionNode& b)
 {

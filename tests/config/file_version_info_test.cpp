@@ -2,7 +2,7 @@
 // and copies of a resource-free DLL given hand-made version blocks.
 #include "config/file_version_info.h"
 
-#include "common/version_block.h"
+#include "version_block.h"
 #include "common/win32_test_support.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@ namespace
 using QV::QVFileVersionInfo;
 using QV::VersionStringKey;
 using namespace QV::Test;
+using namespace QV::VersionBlock;
 
 std::wstring TestDll(const char* name)
 {
@@ -94,6 +95,9 @@ TEST(QVFileVersionInfo, ReadsTheFixedBlockAndAllTwelveKeys)
     EXPECT_EQ(info.GetLegalTrademarks(), L"trademarks");
     EXPECT_EQ(info.GetPrivateBuild(), L"http://127.0.0.1:1/all.exe");
     EXPECT_EQ(info.GetSpecialBuild(), L"special");
+    EXPECT_EQ(info.GetSetupSigner(), L"Quorvin \"Test\" Signer");
+    EXPECT_EQ(info.GetSetupSha256(),
+              L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(info.GetString(VersionStringKey::OriginalFileName), L"original.dll");
 }
 

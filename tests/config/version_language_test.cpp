@@ -130,12 +130,14 @@ TEST(StringTablePrefix, FourUpperCaseHexDigitsEach)
     EXPECT_EQ(QV::StringTablePrefix({0x0000, 0xFFFF}), L"\\StringFileInfo\\0000FFFF\\");
 }
 
-TEST(VersionStringKey, TwelveKeysInQueryOrder)
+// The twelve standard keys, then the installer's own two.
+TEST(VersionStringKey, FourteenKeysInQueryOrder)
 {
     const std::vector<std::wstring> expected = {
         L"CompanyName",    L"FileDescription",  L"FileVersion",  L"InternalName",
         L"LegalCopyright", L"OriginalFileName", L"ProductName",  L"ProductVersion",
-        L"Comments",       L"LegalTrademarks",  L"PrivateBuild", L"SpecialBuild"};
+        L"Comments",       L"LegalTrademarks",  L"PrivateBuild", L"SpecialBuild",
+        L"SetupSigner",    L"SetupSHA256"};
     ASSERT_EQ(QV::kVersionStringKeyCount, expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(QV::kVersionStringKeyNames[i], expected[i]) << i;
@@ -143,6 +145,10 @@ TEST(VersionStringKey, TwelveKeysInQueryOrder)
               std::wstring(L"PrivateBuild"));
     EXPECT_EQ(QV::VersionStringKeyName(QV::VersionStringKey::SpecialBuild),
               std::wstring(L"SpecialBuild"));
+    EXPECT_EQ(QV::VersionStringKeyName(QV::VersionStringKey::SetupSigner),
+              std::wstring(L"SetupSigner"));
+    EXPECT_EQ(QV::VersionStringKeyName(QV::VersionStringKey::SetupSha256),
+              std::wstring(L"SetupSHA256"));
 }
 
 } // namespace

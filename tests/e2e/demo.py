@@ -120,7 +120,7 @@ def main():
                   "exit code=%s" % (run["args"], run["cwd"], run["hidden"], run.get("exit_code")))
         if not runs:
             print("  setup program: not run")
-        leftovers = [n for n in wine.temp_files() if n.lower().endswith(".exe")]
+        leftovers = wine.leftovers()
         print("  left in the temp folder:", leftovers or "nothing")
         registered = wine.registry_path_value()
         print("  browser registered at:", registered)

@@ -22,6 +22,8 @@ sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "tools"))
 from server_launcher import ServerError, TestServer  # noqa: E402,F401
 from test_pki import TestPki  # noqa: E402,F401
 PRODUCT_KEY = r"HKLM\Software\PellixExplorer"
+# Start of the names of the installer's private folders (and their locks) in the temp folder.
+PRIVATE_PREFIX = "qvsetup-"
 
 
 def user_texts():
@@ -138,6 +140,25 @@ class Wine:
     def temp_files(self):
         return sorted(os.listdir(self.temp_dir()))
 
+    def private_folders(self):
+        """The installer's private folders and their locks in the temp folder (qvsetup-...)."""
+        return [n for n in self.temp_files() if n.startswith(PRIVATE_PREFIX)]
+
+    def leftovers(self):
+        """What a run may leave in the temp folder: programs, private folders and their locks."""
+        return [n for n in self.temp_files()
+                if n.lower().endswith(".exe") or n.startswith(PRIVATE_PREFIX)]
+
+    def inetcache_files(self):
+        """Names of every file in the prefix's WinINet caches (all users)."""
+        names = []
+        pattern = os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local",
+                               "Microsoft", "Windows", "INetCache")
+        for root in glob.glob(pattern):
+            for _, _, files in os.walk(root):
+                names.extend(files)
+        return names
+
     def registry_path_value(self):
         """The product key's Path value, or None when the key or value is missing."""
         code, text = self.run(["reg", "query", PRODUCT_KEY, "/v", "Path"], tag="reg")
@@ -152,13 +173,20 @@ class Wine:
     def delete_product_key(self):
         self.run(["reg", "delete", PRODUCT_KEY, "/f"], tag="reg")
 
-    def stamp(self, url, name="QuorvinOnlineInstaller.exe"):
-        """A copy of the real installer whose version resource names `url`."""
+    def stamp(self, url, name="QuorvinOnlineInstaller.exe", signer=None, sha256=None):
+        """A copy of the real installer whose version resource names `url` as its download
+        address and, when given, the signer and SHA-256 the setup program must have (the
+        release tool stamp_installer, as scripts/stamp runs it)."""
         target = os.path.join(self.scratch, name)
-        code, text = self.run([self.tool("stamp_version.exe"), win_path(self.tool(
-            "QuorvinOnlineInstaller.exe")), win_path(target), url], tag="stamp")
+        args = [self.tool("stamp_installer.exe"), win_path(self.tool(
+            "QuorvinOnlineInstaller.exe")), win_path(target), "--url", url]
+        if signer is not None:
+            args += ["--signer", signer]
+        if sha256 is not None:
+            args += ["--sha256", sha256]
+        code, text = self.run(args, tag="stamp")
         if code != 0:
-            raise RuntimeError("stamp_version failed: " + text)
+            raise RuntimeError("stamp_installer failed: " + text)
         return target
 
     def trust_root(self, der_path, trust=True):

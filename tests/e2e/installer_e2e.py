@@ -11,15 +11,18 @@ Run one test:  installer_e2e.py --build-dir build/windows64 InstallerEndToEnd.te
 
 import argparse
 import os
+import random
 import re
 import shutil
 import subprocess
 import sys
 import time
 import unittest
+import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+import test_signing  # noqa: E402  (tests/tools, on the path through harness)
 
 BUILD_DIR = None
 # What the installer shows, by the names of its table of user texts.
@@ -31,11 +34,39 @@ EXIT_GRACE = 20
 STALL_BOUND = 30 + 15
 
 
-def serve_setup(wine):
-    """The loopback test server, serving the sample setup program as key 'setup' and logging
+# What a captive portal or a proxy answers with status 200 instead of the file.
+PORTAL_PAGE = b"<!DOCTYPE html><html><body>Please log in to use this network.</body></html>\n"
+# A private folder of the installer: the prefix and 16 hexadecimal digits.
+PRIVATE_FOLDER = re.compile(r"^%s[0-9a-f]{16}$" % harness.PRIVATE_PREFIX)
+
+
+def percent(texts):
+    """The dialog's percentage as a number (0 while it shows none)."""
+    match = re.match(r"^(\d+\.\d) %$", (texts or {}).get("percent", ""))
+    return float(match.group(1)) if match else 0.0
+
+
+def serve_setup(wine, signed=False):
+    """The loopback test server, serving the sample setup program as key 'setup' and a captive
+    portal's page as key 'page'; with `signed`, also the sample setup program signed at test time
+    with a throw-away CA (test_signing.py) as keys 'signed', 'other', 'tampered' and 'unsigned',
+    the server's `samples` then holding those files' paths and the SHA-256 of 'signed'. It logs
     every request to the scratch folder."""
-    server = harness.TestServer("--file", "setup=" + wine.tool("sample_setup.exe"),
-                                "--log", os.path.join(wine.scratch, "server.jsonl"))
+    page = os.path.join(wine.scratch, "page.html")
+    with open(page, "wb") as f:
+        f.write(PORTAL_PAGE)
+    files = ["setup=" + wine.tool("sample_setup.exe"), "page=" + page]
+    samples = {}
+    if signed:
+        samples = test_signing.make_samples(wine.tool("sample_setup.exe"),
+                                            os.path.join(wine.scratch, "signed"))
+        for key in ("signed", "other", "tampered", "unsigned"):
+            files.append("%s=%s" % (key, samples[key]))
+    args = []
+    for item in files:
+        args += ["--file", item]
+    server = harness.TestServer(*args, "--log", os.path.join(wine.scratch, "server.jsonl"))
+    server.samples = samples
     server.requests = lambda: harness.read_json_lines(
         os.path.join(wine.scratch, "server.jsonl"))
     return server
@@ -70,16 +101,21 @@ class InstallerEndToEnd(unittest.TestCase):
 
     def clear_temp(self):
         temp = self.wine.temp_dir()
-        for name in os.listdir(temp):
-            if name.lower().endswith(".exe"):
-                os.remove(os.path.join(temp, name))
+        for name in self.wine.leftovers():
+            path = os.path.join(temp, name)
+            if os.path.isdir(path):
+                shutil.rmtree(path, ignore_errors=True)
+            else:
+                os.remove(path)
 
     def leftovers(self):
-        return [n for n in self.wine.temp_files() if n.lower().endswith(".exe")]
+        return self.wine.leftovers()
 
-    def launch(self, path, extra_env=None, url=None):
-        """Runs a copy of the installer pointed at `path` on the test server, or at `url`."""
-        exe = self.wine.stamp(self.server.url(path) if url is None else url)
+    def launch(self, path, extra_env=None, url=None, signer=None, sha256=None):
+        """Runs a copy of the installer pointed at `path` on the test server, or at `url`,
+        requiring of the setup program `signer` and `sha256` when given."""
+        exe = self.wine.stamp(self.server.url(path) if url is None else url, signer=signer,
+                              sha256=sha256)
         env = dict(self.env)
         env.update(extra_env or {})
         self.proc = self.wine.start([exe], env=env, tag="installer")
@@ -136,6 +172,20 @@ class InstallerEndToEnd(unittest.TestCase):
     def downloads(self):
         return [r for r in self.server.requests() if r["method"] == "GET"]
 
+    def probe(self, operation, host_path):
+        """Runs file_probe (another Windows program) with `operation` on the file; answers
+        whether the system let it do that."""
+        code, _ = self.wine.run([self.wine.tool("file_probe.exe"), operation,
+                                 harness.win_path(host_path)], tag="probe")
+        self.assertIn(code, (0, 1), "file_probe %s failed to run" % operation)
+        return code == 0
+
+    def private_download(self, name):
+        """Host path of `name` in the one private folder of the temp folder (a run's download)."""
+        folders = [n for n in self.wine.private_folders() if PRIVATE_FOLDER.match(n)]
+        self.assertEqual(len(folders), 1, self.wine.temp_files())
+        return os.path.join(self.wine.temp_dir(), folders[0], name)
+
     # -- tests ----------------------------------------------------------------------------
 
     def test_browser_installed_ends_at_once(self):
@@ -149,7 +199,9 @@ class InstallerEndToEnd(unittest.TestCase):
         self.assertEqual(self.setup_runs(), [])
 
     def test_success_installs_silently_and_cleans_up(self):
-        self.launch("file/setup/" + SETUP_NAME)
+        # A name of its own, to find any copy of this download in the WinINet cache.
+        name = "QuorvinSetup%06d.exe" % random.randrange(10 ** 6)
+        self.launch("file/setup/" + name)
         self.wait_window()
         self.assertEqual(self.drive("find").get("visible"), "0", "the dialog starts hidden")
         self.assertEqual(self.wait_exit(90), 0)
@@ -160,8 +212,18 @@ class InstallerEndToEnd(unittest.TestCase):
         run = runs[0]
         self.assertEqual(run["args"], "/S")
         self.assertTrue(run["hidden"], run)
-        self.assertTrue(run["cwd"].rstrip("\\").lower().endswith("\\temp"), run)
+        # Run from a private folder of this run under the temp folder, which is its working
+        # folder; then the file, the folder and its lock are gone.
+        folder, _, exe = run["exe"].rpartition("\\")
+        temp, _, private = folder.rpartition("\\")
+        self.assertTrue(temp.lower().endswith("\\temp"), run)
+        self.assertRegex(private, PRIVATE_FOLDER)
+        self.assertEqual(exe, name)
+        self.assertEqual(run["cwd"].rstrip("\\").lower(), folder.lower(), run)
         self.assertEqual(self.leftovers(), [])
+        self.assertEqual([n for n in self.wine.inetcache_files()
+                          if n.lower().startswith(name[:-4].lower())], [],
+                         "a copy of the download in the WinINet cache")
         self.assertLess(ended - run["ended"], EXIT_GRACE, "exit long after the setup ended")
 
         gets = self.downloads()
@@ -439,6 +501,140 @@ class InstallerEndToEnd(unittest.TestCase):
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
         self.assertLess(time.monotonic() - answered, 10)
         self.assertEqual(self.leftovers(), [])
+
+    # -- what runs -------------------------------------------------------------------------
+
+    def serve_signed_samples(self):
+        """Replaces the test server with one that also serves the signed samples."""
+        self.server.stop()
+        self.server = serve_setup(self.wine, signed=True)
+
+    def check_refused(self, path, status, **required):
+        """The installer downloads `path`, refuses to run it with `status`, deletes it and ends."""
+        self.launch(path, **required)
+        self.wait_window()
+        self.wait_status(status, timeout=60)
+        self.assertEqual(self.wait_exit(60), 0)
+        self.assertEqual(self.setup_runs(), [], "the refused program ran")
+        self.assertEqual(self.leftovers(), [])
+        self.assertEqual(len(self.downloads()), 1)
+
+    def check_runs(self, path, **required):
+        self.launch(path, **required)
+        self.assertEqual(self.wait_exit(90), 0)
+        runs = self.setup_runs()
+        self.assertEqual(len(runs), 1, runs)
+        self.assertEqual(runs[0].get("exit_code"), "0")
+        self.assertEqual(self.leftovers(), [])
+
+    def test_a_portal_page_instead_of_the_program_is_never_started(self):
+        self.check_refused("file/page/" + SETUP_NAME, TEXT["kMsgDownloadFailed"])
+
+    def test_setup_program_of_the_required_signer_runs(self):
+        self.serve_signed_samples()
+        self.check_runs("file/signed/" + SETUP_NAME, signer=test_signing.SIGNER)
+
+    def test_unsigned_setup_program_is_refused(self):
+        self.serve_signed_samples()
+        self.check_refused("file/unsigned/" + SETUP_NAME, TEXT["kMsgSetupCheckFailed"],
+                           signer=test_signing.SIGNER)
+
+    def test_tampered_setup_program_is_refused(self):
+        self.serve_signed_samples()
+        self.check_refused("file/tampered/" + SETUP_NAME, TEXT["kMsgSetupCheckFailed"],
+                           signer=test_signing.SIGNER)
+
+    def test_setup_program_of_another_signer_is_refused(self):
+        self.serve_signed_samples()
+        self.check_refused("file/other/" + SETUP_NAME, TEXT["kMsgSetupCheckFailed"],
+                           signer=test_signing.SIGNER)
+
+    def test_setup_program_with_the_required_hash_runs(self):
+        self.serve_signed_samples()
+        self.check_runs("file/signed/" + SETUP_NAME, sha256=self.server.samples["sha256"])
+
+    def test_setup_program_with_another_hash_is_refused(self):
+        self.serve_signed_samples()
+        self.check_refused("file/other/" + SETUP_NAME, TEXT["kMsgSetupCheckFailed"],
+                           sha256=self.server.samples["sha256"])
+
+    def hold_before_the_launch(self):
+        """Downloads the sample setup program with its last byte held back by the server, raises
+        the cancel question while the installer waits for it, then lets the byte come: the
+        download completes, and the installer waits for the answer before it launches anything.
+        Answers the host path of the downloaded file."""
+        self.launch("held/setup/" + SETUP_NAME)
+        self.wait_window()
+        # Every block but the one with the held byte shown (WinINet fills whole blocks): the
+        # transfer now waits in its read, past its last poll.
+        self.assertTrue(harness.wait_until(lambda: percent(self.texts()) >= 99.0, 30),
+                        "the download never got to its last block")
+        self.drive("key", "esc")
+        self.assertEqual(self.drive("question").get("text"), TEXT["kConfirmCancel"])
+        with urllib.request.urlopen(self.server.url("__release"), timeout=10) as answer:
+            answer.read()
+        self.wait_status(TEXT["kDownloadComplete"])
+        return self.private_download(SETUP_NAME)
+
+    def test_setup_program_is_locked_from_the_download_until_it_runs(self):
+        setup = self.hold_before_the_launch()
+        self.assertTrue(os.path.exists(setup))
+        self.assertFalse(self.probe("write", setup), "another program opened it for writing")
+        self.assertFalse(self.probe("delete", setup), "another program deleted it")
+        self.assertFalse(self.probe("rename", setup), "another program renamed it")
+        self.assertTrue(self.probe("read", setup), "reading must stay possible")
+        self.assertEqual(self.setup_runs(), [])
+        self.drive("confirm", "no")
+        self.assertEqual(self.wait_exit(90), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        self.assertEqual(self.leftovers(), [])
+
+    def test_cancel_confirmed_after_the_last_block_still_cancels(self):
+        self.hold_before_the_launch()
+        self.drive("confirm", "yes")
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertEqual(self.setup_runs(), [], "the setup program ran after a confirmed cancel")
+        self.assertEqual(self.leftovers(), [])
+
+    def test_a_second_start_shows_the_running_installer_and_ends(self):
+        self.slow_download()
+        first = self.proc
+        self.assertFalse(self.visible())
+        second_exe = self.wine.stamp(self.server.url("file/setup/" + SETUP_NAME),
+                                     name="SecondInstaller.exe")
+        started = time.monotonic()
+        second = self.wine.start([second_exe], env=self.env, tag="second")
+        try:
+            code = second.wait(timeout=EXIT_GRACE)
+        except subprocess.TimeoutExpired:
+            harness.kill_group(second)
+            self.fail("the second start was still running after %d s" % EXIT_GRACE)
+        self.assertEqual(code, 0)
+        self.assertLess(time.monotonic() - started, 15)
+        self.assertTrue(harness.wait_until(self.visible, 5), "the running dialog was not shown")
+        self.assertEqual(len(self.downloads()), 1, "the second start downloaded")
+        self.proc = first
+        self.assertEqual(self.wait_exit(120), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        self.assertEqual(self.leftovers(), [])
+
+    def test_a_killed_run_leaves_its_folder_to_the_next_start(self):
+        self.slow_download()
+        folders = self.wine.private_folders()
+        self.assertEqual(len(folders), 2, folders)
+        harness.kill_group(self.proc)
+        self.assertEqual(self.wine.private_folders(), folders, "a killed run cannot clean up")
+        foreign = os.path.join(self.wine.temp_dir(), harness.PRIVATE_PREFIX + "notours")
+        os.makedirs(foreign)
+        self.addCleanup(shutil.rmtree, foreign, True)
+        # The next start, with the browser installed by now: it ends at once, after the sweep.
+        os.makedirs(self.install_dir)
+        open(os.path.join(self.install_dir, "Pellix.exe"), "wb").close()
+        self.wine.run(["reg", "add", harness.PRODUCT_KEY, "/v", "Path", "/t", "REG_SZ", "/d",
+                       harness.win_path(self.install_dir), "/f"], tag="reg")
+        self.launch("file/setup/" + SETUP_NAME)
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertEqual(self.wine.private_folders(), [harness.PRIVATE_PREFIX + "notours"])
 
 
 def main():

@@ -1,5 +1,6 @@
-// RunInstaller with the sample setup program, downloaded from the loopback server; and Download
-// with this test program's own version resource.
+// RunInstaller with the sample setup program, downloaded from the loopback server into the private
+// folder and held there until it runs; and Download with this test program's own version
+// resource.
 #include "engine/engine_messages.h"
 #include "engine/recording_callback.h"
 #include "engine/setup_downloader.h"
@@ -9,6 +10,7 @@
 
 #include <chrono>
 #include <map>
+#include <thread>
 
 namespace
 {
@@ -72,6 +74,19 @@ protected:
         return value;
     }
 
+    // Runs file_probe (another program) with `operation` on `path`; answers its exit code: 0 when
+    // the system let it do that, 1 when it refused.
+    static int Probe(const wchar_t* operation, const std::wstring& path)
+    {
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring program = self;
+        program = program.substr(0, program.find_last_of(L"\\/") + 1) +
+                  Widen(QV_TOOL_DIR_FROM_TEST) + L"\\file_probe.exe";
+        return QV::Test::RunProcess(L"\"" + program + L"\" " + operation + L" \"" + path + L"\"")
+            .exitCode;
+    }
+
     std::wstring m_log, m_installDir, m_regKey;
 };
 
@@ -79,7 +94,8 @@ TEST_F(RunInstallerTest, RunsTheDownloadedProgramHiddenWithSlashS)
 {
     SetupDownloader downloader;
     ASSERT_TRUE(downloader.DownloadToTempFile(Url(L"/file/sample/PellixSetup.exe?11.22")));
-    const std::wstring setup = m_tempDir + L"PellixSetup.exe";
+    ASSERT_NO_FATAL_FAILURE(ExpectPrivateFolder(downloader.GetTempDir()));
+    const std::wstring setup = downloader.GetTempDir() + L"PellixSetup.exe";
     ASSERT_EQ(downloader.GetSetupPath(), setup);
 
     EXPECT_TRUE(downloader.RunInstaller());
@@ -91,7 +107,8 @@ TEST_F(RunInstallerTest, RunsTheDownloadedProgramHiddenWithSlashS)
     std::string cwd = log["working_directory"];
     if (!cwd.empty() && cwd.back() != '\\')
         cwd += '\\';
-    EXPECT_EQ(_stricmp(cwd.c_str(), Narrow(m_tempDir).c_str()), 0) << cwd;
+    EXPECT_EQ(_stricmp(cwd.c_str(), Narrow(downloader.GetTempDir()).c_str()), 0)
+        << cwd << ": the private folder is the working folder";
     EXPECT_EQ(_stricmp(log["exe"].c_str(), Narrow(setup).c_str()), 0) << log["exe"];
     EXPECT_EQ(log["exit_code"], "0");
     EXPECT_EQ(InstalledPath(), m_installDir);
@@ -119,19 +136,66 @@ TEST_F(RunInstallerTest, NonZeroExitCodeIsAFailureAndTheFileIsStillDeleted)
     EXPECT_FALSE(downloader.RunInstaller());
     EXPECT_EQ(SetupLog()["exit_code"], "3");
     EXPECT_TRUE(InstalledPath().empty());
-    EXPECT_FALSE(FileExists(m_tempDir + L"PellixSetup.exe"));
+    EXPECT_FALSE(FileExists(downloader.GetTempDir() + L"PellixSetup.exe"));
 }
 
-TEST_F(RunInstallerTest, MissingFileLaunchesNothing)
+TEST_F(RunInstallerTest, NothingHeldLaunchesNothing)
 {
     SetupDownloader none;
     EXPECT_FALSE(none.RunInstaller()) << "nothing downloaded";
 
     SetupDownloader downloader;
     ASSERT_TRUE(downloader.DownloadToTempFile(Url(L"/file/sample/PellixSetup.exe?1.2")));
-    ASSERT_TRUE(DeleteFileW(downloader.GetSetupPath().c_str()));
+    const std::wstring setup = downloader.GetSetupPath();
+    downloader.DiscardSetup();
+    EXPECT_FALSE(FileExists(setup)) << "a discarded download is deleted";
+    EXPECT_EQ(downloader.GetSetupFile(), INVALID_HANDLE_VALUE);
     EXPECT_FALSE(downloader.RunInstaller());
     EXPECT_FALSE(FileExists(m_log));
+}
+
+// From the end of the download until the launch, another program can neither write the file nor
+// delete or rename it (so what is checked is what runs); reading stays possible. The launch itself
+// still works from the held file.
+TEST_F(RunInstallerTest, TheFileIsLockedFromTheDownloadUntilTheLaunch)
+{
+    SetupDownloader downloader;
+    ASSERT_TRUE(downloader.DownloadToTempFile(Url(L"/file/sample/PellixSetup.exe?1.2")));
+    const std::wstring setup = downloader.GetSetupPath();
+    ASSERT_NE(downloader.GetSetupFile(), INVALID_HANDLE_VALUE);
+
+    EXPECT_EQ(Probe(L"write", setup), 1) << "another program opened it for writing";
+    EXPECT_EQ(Probe(L"delete", setup), 1) << "another program deleted it";
+    EXPECT_EQ(Probe(L"rename", setup), 1) << "another program renamed it";
+    EXPECT_EQ(Probe(L"read", setup), 0) << "reading must stay possible";
+    EXPECT_TRUE(FileExists(setup));
+
+    EXPECT_TRUE(downloader.RunInstaller());
+    EXPECT_EQ(SetupLog()["exit_code"], "0");
+    EXPECT_FALSE(FileExists(setup));
+    EXPECT_EQ(Probe(L"read", setup), 1) << "gone after the run";
+}
+
+// A scanner that reads the new file without delete sharing makes the first delete fail: the
+// delete is tried again until the scanner lets go (here 400 ms later).
+TEST_F(RunInstallerTest, ADeleteThatAScannerBlocksIsRetried)
+{
+    SetupDownloader downloader;
+    ASSERT_TRUE(downloader.DownloadToTempFile(Url(L"/file/sample/PellixSetup.exe?1.2")));
+    const std::wstring setup = downloader.GetSetupPath();
+    HANDLE scanner = CreateFileW(setup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+    std::thread release(
+        [&]
+        {
+            Sleep(400);
+            CloseHandle(scanner);
+        });
+    downloader.DiscardSetup();
+    const bool goneAtOnce = !FileExists(setup);
+    release.join();
+    EXPECT_TRUE(goneAtOnce) << "deleted once the scanner let go, within the same call";
 }
 
 class DownloadAddressTest : public EngineWineTest
@@ -149,8 +213,8 @@ TEST_F(DownloadAddressTest, DownloadReadsTheAddressAndReportsAFailedConnection)
     EXPECT_FALSE(downloader.Download());
     EXPECT_EQ(callback.Events(), (std::vector<std::string>{"begin", "error", "total 0"}));
     EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{QV::kMsgDownloadFailed});
-    EXPECT_EQ(downloader.GetLocalFile(), m_tempDir + L"QuorvinSetup.exe");
-    EXPECT_TRUE(ListDir(m_tempDir).empty());
+    EXPECT_EQ(downloader.GetLocalFile(), downloader.GetTempDir() + L"QuorvinSetup.exe");
+    EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
 }
 
 } // namespace

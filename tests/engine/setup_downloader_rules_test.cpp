@@ -258,4 +258,24 @@ TEST(CreateLocalFile, PreviousFileDeletedOnlyBeforeTheThirdChoice)
     }
 }
 
+// Success needs a process that was waited for and said 0; a start without a process handle is a
+// failure, since nothing tells whether it installed anything.
+TEST(LaunchSucceeded, OnlyAWaitedProcessWithExitCodeZero)
+{
+    const struct
+    {
+        const char* name;
+        QV::LaunchReport report;
+        bool succeeded;
+    } cases[] = {
+        {"ran and said 0", {true, true, true, 0}, true},
+        {"ran and said 3", {true, true, true, 3}, false},
+        {"exit code unreadable", {true, true, false, 0}, false},
+        {"started without a process handle", {true, false, false, 0}, false},
+        {"not started", {false, false, false, 0}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(QV::LaunchSucceeded(c.report), c.succeeded) << c.name;
+}
+
 } // namespace

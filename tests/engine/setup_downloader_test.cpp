@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+#include <wininet.h>
+
 #include <chrono>
 #include <regex>
 #include <thread>
@@ -99,7 +102,7 @@ TEST_F(DownloadTest, ServerBehaviours)
         RecordingCallback callback;
         SetupDownloader downloader;
         downloader.SetCallback(&callback);
-        ASSERT_EQ(downloader.GetTempDir(), m_tempDir);
+        ASSERT_NO_FATAL_FAILURE(ExpectPrivateFolder(downloader.GetTempDir()));
         const std::wstring url = Url(c.path + L"?123.4567");
 
         bool ok = downloader.DownloadToTempFile(url);
@@ -110,8 +113,9 @@ TEST_F(DownloadTest, ServerBehaviours)
             EXPECT_TRUE(callback.Errors().empty());
             ExpectSuccessfulReports(callback.Events(), c.size, 0);
             EXPECT_EQ(downloader.GetTotalReceived(), c.size);
-            EXPECT_EQ(downloader.GetSetupPath(), m_tempDir + L"QuorvinSetup.exe");
-            EXPECT_EQ(ListDir(m_tempDir), std::vector<std::wstring>{L"QuorvinSetup.exe"});
+            EXPECT_EQ(downloader.GetSetupPath(), downloader.GetTempDir() + L"QuorvinSetup.exe");
+            EXPECT_EQ(ListDir(downloader.GetTempDir()),
+                      std::vector<std::wstring>{L"QuorvinSetup.exe"});
             std::vector<uint8_t> body = ReadWholeFile(downloader.GetSetupPath());
             ASSERT_EQ(body.size(), c.size);
             for (size_t i = 0; i < body.size(); ++i)
@@ -125,11 +129,102 @@ TEST_F(DownloadTest, ServerBehaviours)
             EXPECT_EQ(callback.Events().back(), "error");
             EXPECT_EQ(downloader.GetTotalReceived(), 0u);
             EXPECT_TRUE(downloader.GetSetupPath().empty());
-            EXPECT_TRUE(ListDir(m_tempDir).empty());
+            EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
         }
     }
-    // The downloader's destructor removed the last successful file too.
+    // The downloader's destructor removed the last successful file too, and the private folder
+    // with its lock.
     EXPECT_TRUE(ListDir(m_tempDir).empty());
+}
+
+// Every downloader works in a private folder of its own, and leaves nothing behind.
+TEST_F(DownloadTest, EachDownloaderHasItsOwnPrivateFolder)
+{
+    {
+        SetupDownloader first, second;
+        ASSERT_NO_FATAL_FAILURE(ExpectPrivateFolder(first.GetTempDir()));
+        ASSERT_NO_FATAL_FAILURE(ExpectPrivateFolder(second.GetTempDir()));
+        EXPECT_NE(first.GetTempDir(), second.GetTempDir());
+        ASSERT_TRUE(first.DownloadToTempFile(Url(L"/body/2000/Same.exe?1.2")));
+        ASSERT_TRUE(second.DownloadToTempFile(Url(L"/body/3000/Same.exe?1.2")));
+        EXPECT_EQ(ReadWholeFile(first.GetSetupPath()).size(), 2000u);
+        EXPECT_EQ(ReadWholeFile(second.GetSetupPath()).size(), 3000u);
+        EXPECT_EQ(ListDir(m_tempDir).size(), 4u) << "two folders and their locks";
+    }
+    EXPECT_TRUE(ListDir(m_tempDir).empty());
+}
+
+// True when WinINet's cache has an entry for `url`, or a file whose name begins with `stem` is
+// anywhere in the cache folder.
+bool InWinInetCache(const std::wstring& url, const std::wstring& stem)
+{
+    DWORD size = 0;
+    if (!GetUrlCacheEntryInfoW(url.c_str(), nullptr, &size) &&
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+        return true;
+    wchar_t cache[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, 0, cache)))
+        return false;
+    std::vector<std::wstring> dirs = {cache};
+    while (!dirs.empty())
+    {
+        const std::wstring dir = dirs.back();
+        dirs.pop_back();
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE)
+            continue;
+        do
+        {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                dirs.push_back(dir + L"\\" + name);
+            else if (_wcsnicmp(name.c_str(), stem.c_str(), stem.size()) == 0)
+            {
+                FindClose(find);
+                return true;
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    return false;
+}
+
+// A GET as WinINet does it without INTERNET_FLAG_NO_CACHE_WRITE, read to the end.
+void FetchWithCacheWrites(const std::wstring& url)
+{
+    HINTERNET session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    ASSERT_NE(session, nullptr);
+    HINTERNET request = InternetOpenUrlW(session, url.c_str(), L"Accept:*/*",
+                                         static_cast<DWORD>(-1), INTERNET_FLAG_RELOAD, 0);
+    ASSERT_NE(request, nullptr);
+    char buffer[4096];
+    DWORD n = 0;
+    while (InternetReadFile(request, buffer, sizeof(buffer), &n) && n > 0)
+    {
+    }
+    InternetCloseHandle(request);
+    InternetCloseHandle(session);
+}
+
+// The download leaves no copy in the user's WinINet cache. The same GET made without the
+// no-cache-write flag does leave one, which shows that the search would find it.
+TEST_F(DownloadTest, NothingOfTheDownloadStaysInTheWinInetCache)
+{
+    const std::wstring stem = L"QvCacheProbe" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring ours = Url(L"/body/50000/" + stem + L"A.exe?7.8");
+    const std::wstring plain = Url(L"/body/50000/" + stem + L"B.exe?7.8");
+    {
+        SetupDownloader downloader;
+        ASSERT_TRUE(downloader.DownloadToTempFile(ours));
+    }
+    EXPECT_FALSE(InWinInetCache(ours, stem + L"A"));
+
+    ASSERT_NO_FATAL_FAILURE(FetchWithCacheWrites(plain));
+    EXPECT_TRUE(InWinInetCache(plain, stem + L"B")) << "the search finds a cached copy";
+    DeleteUrlCacheEntryW(plain.c_str());
 }
 
 // Wine's WinINet may pass on what a closing connection sends past Content-Length, depending on
@@ -144,14 +239,14 @@ TEST_F(DownloadTest, BodyLongerThanAnnouncedNeverGivesALongerFile)
         downloader.SetCallback(&callback);
         if (downloader.DownloadToTempFile(Url(L"/long/5000/9000/Long.exe?1.2")))
         {
-            std::vector<uint8_t> body = ReadWholeFile(m_tempDir + L"Long.exe");
+            std::vector<uint8_t> body = ReadWholeFile(downloader.GetTempDir() + L"Long.exe");
             ASSERT_EQ(body.size(), 5000u);
             EXPECT_EQ(body[4999], PatternByte(4999));
         }
         else
         {
             EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
-            EXPECT_TRUE(ListDir(m_tempDir).empty());
+            EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
         }
     }
 }
@@ -166,7 +261,7 @@ TEST_F(DownloadTest, RefusedConnectionReportsDownloadFailure)
     EXPECT_FALSE(downloader.DownloadToTempFile(L"http://127.0.0.1:1/Refused.exe?1.2"));
     EXPECT_EQ(callback.Events(), std::vector<std::string>{"error"});
     EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
-    EXPECT_TRUE(ListDir(m_tempDir).empty());
+    EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
     RecordProperty("refused_ms", static_cast<int>(MsSince(start)));
 }
 
@@ -216,11 +311,12 @@ TEST_F(DownloadTest, CancelledInTheMiddle)
     EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kCancelled});
     EXPECT_EQ(callback.Polls(), 5u);
     EXPECT_EQ(downloader.GetTotalReceived(), 0u);
-    EXPECT_TRUE(ListDir(m_tempDir).empty());
+    EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
 }
 
-// The local file: NAME.exe from the address, Setup.exe for an unusable name or a locked NAME.exe,
-// ST1_Setup.exe when Setup.exe is held open without delete sharing; existing files are replaced.
+// The local file, inside the private folder: NAME.exe from the address, Setup.exe for an unusable
+// name or a locked NAME.exe, ST1_Setup.exe when Setup.exe is held open without delete sharing;
+// existing files are replaced.
 struct FileCase
 {
     const char* name;
@@ -244,28 +340,32 @@ TEST_F(DownloadTest, LocalFileChoices)
     {
         SCOPED_TRACE(c.name);
         std::vector<HANDLE> locks;
-        for (const wchar_t* name : c.existing)
-            WriteWholeFile(m_tempDir + name, "old content that must not survive");
-        for (const wchar_t* name : c.locked)
-        {
-            locks.push_back(CreateFileW((m_tempDir + name).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        0, nullptr));
-            ASSERT_NE(locks.back(), INVALID_HANDLE_VALUE);
-        }
+        std::wstring dir;
         {
             SetupDownloader downloader;
+            dir = downloader.GetTempDir();
+            ASSERT_FALSE(dir.empty());
+            for (const wchar_t* name : c.existing)
+                WriteWholeFile(dir + name, "old content that must not survive");
+            for (const wchar_t* name : c.locked)
+            {
+                locks.push_back(CreateFileW((dir + name).c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+                ASSERT_NE(locks.back(), INVALID_HANDLE_VALUE);
+            }
             ASSERT_TRUE(downloader.DownloadToTempFile(
                 Url(std::wstring(L"/body/3000/") + c.urlName + L"?5.6")));
-            EXPECT_EQ(downloader.GetSetupPath(), m_tempDir + c.expected);
-            EXPECT_EQ(downloader.GetLocalFile(), m_tempDir + c.expected);
-            std::vector<uint8_t> body = ReadWholeFile(m_tempDir + c.expected);
+            EXPECT_EQ(downloader.GetSetupPath(), dir + c.expected);
+            EXPECT_EQ(downloader.GetLocalFile(), dir + c.expected);
+            std::vector<uint8_t> body = ReadWholeFile(dir + c.expected);
             ASSERT_EQ(body.size(), 3000u);
             EXPECT_EQ(body[2999], PatternByte(2999));
         }
-        EXPECT_FALSE(FileExists(m_tempDir + c.expected)) << "left after the downloader ended";
+        EXPECT_FALSE(FileExists(dir + c.expected)) << "left after the downloader ended";
         for (HANDLE h : locks)
             CloseHandle(h);
+        QV::Test::RemoveTree(dir);
         for (const std::wstring& name : ListDir(m_tempDir))
             DeleteFileW((m_tempDir + name).c_str());
     }
@@ -300,7 +400,7 @@ TEST_F(DownloadTest, StallsFailWithinTheTimeout)
         EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
         EXPECT_GE(elapsed, kTimeout - 100);
         EXPECT_LT(elapsed, kTimeout + 2500);
-        EXPECT_TRUE(ListDir(m_tempDir).empty());
+        EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
         RecordProperty(c.name, static_cast<int>(elapsed));
     }
 }
@@ -317,7 +417,7 @@ TEST_F(DownloadTest, StallFailsWithinTheShippedTimeout)
     EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
     EXPECT_GE(elapsed, static_cast<long long>(QV::kStallTimeoutMs) - 100);
     EXPECT_LT(elapsed, static_cast<long long>(QV::kStallTimeoutMs) + 5000);
-    EXPECT_TRUE(ListDir(m_tempDir).empty());
+    EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
     RecordProperty("elapsed_ms", static_cast<int>(elapsed));
     std::printf("shipped stall time-out ended the download after %lld ms\n", elapsed);
 }
@@ -338,7 +438,7 @@ TEST_F(AbortTest, AbortBeforeTheTransferFailsTheNextOneOnly)
     // Aborted: the user interface is asked whether this is its cancellation.
     EXPECT_EQ(callback.Events(), (std::vector<std::string>{"poll", "error"}));
     EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
-    EXPECT_TRUE(ListDir(m_tempDir).empty());
+    EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
     EXPECT_EQ(ServerLog(), "[]") << "the aborted transfer sent no request";
 
     EXPECT_TRUE(downloader.DownloadToTempFile(Url(L"/body/1000/Abort.exe?1.2")));
@@ -369,7 +469,7 @@ TEST_F(AbortTest, AbortWhileReceiving)
         EXPECT_EQ(callback.Errors(),
                   std::vector<std::wstring>{userCancelled ? kCancelled : kFailed});
         EXPECT_LT(elapsed, 700 + 1000);
-        EXPECT_TRUE(ListDir(m_tempDir).empty());
+        EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
     }
 }
 
@@ -408,7 +508,7 @@ TEST_F(AbortTest, AbortDuringAStallEndsAtOnce)
             EXPECT_EQ(callback.Events().back(), "error");
             EXPECT_EQ(downloader.GetTotalReceived(), 0u);
             EXPECT_LT(elapsed, 500 + 2000);
-            EXPECT_TRUE(ListDir(m_tempDir).empty());
+            EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
             RecordProperty(std::string(c.name) + (userCancelled ? "" : " (not cancelled)"),
                            static_cast<int>(elapsed - 500));
             std::printf("abort 500 ms into a stall (%s) ended the transfer after %lld ms\n", c.name,
@@ -450,7 +550,7 @@ TEST_F(AbortTest, AbortWithBlocksWaitingFailsTheNextRead)
     EXPECT_EQ(events[8], "poll") << "the failure asks whether it is a cancellation";
     EXPECT_EQ(events[9], "error");
     EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{kFailed});
-    EXPECT_TRUE(ListDir(m_tempDir).empty());
+    EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
 }
 
 // A process may end while a transfer's network thread is still blocked on the network: it returns

@@ -1,5 +1,6 @@
-// QVSetupJob over fakes of its ports: each case scripts the download and the launch and expects
-// the exact sequence of calls the job makes on its steps, its clock and its user interface.
+// QVSetupJob over fakes of its ports: each case scripts the download, the check, the user's
+// cancel and the launch, and expects the exact sequence of calls the job makes on its steps, its
+// clock and its user interface.
 #include "engine/engine_messages.h"
 #include "engine/setup_job.h"
 
@@ -30,11 +31,15 @@ std::string Narrow(const std::wstring& text)
 using Journal = std::vector<std::string>;
 
 // The user interface: host and report receiver at once, as the dialog is. Its flags follow the
-// interface contracts: OnError and MarkStopped stop the job, MarkFinished finishes it.
+// interface contracts: OnError and MarkStopped stop the job, MarkFinished finishes it. The user
+// confirms a cancel at poll number `cancelAtPoll` (0: never).
 class FakeHost final : public QV::ISetupJobHost, public QV::IVersionUpdateCallback
 {
 public:
-    explicit FakeHost(Journal& journal) : m_journal(journal) {}
+    explicit FakeHost(Journal& journal, unsigned cancelAtPoll = 0)
+        : m_journal(journal), m_cancelAtPoll(cancelAtPoll)
+    {
+    }
 
     void ShowStatus(const std::wstring& text) override { Add("status " + Narrow(text)); }
     void SetProgressPos(int pos) override { Add("pos " + std::to_string(pos)); }
@@ -63,6 +68,8 @@ public:
     bool IsCancelled() override
     {
         Add("poll");
+        if (++m_polls == m_cancelAtPoll)
+            stopped = true;
         return stopped;
     }
 
@@ -72,6 +79,8 @@ public:
 private:
     void Add(std::string entry) { m_journal.push_back(std::move(entry)); }
     Journal& m_journal;
+    unsigned m_cancelAtPoll;
+    unsigned m_polls = 0;
 };
 
 // The download step: polls once as the transfer does, then reports `report` (if any) and answers
@@ -105,6 +114,24 @@ private:
     bool m_bThrows;
 };
 
+class FakeCheck final : public QV::ISetupCheck
+{
+public:
+    FakeCheck(Journal& journal, QV::SetupCheckResult result) : m_journal(journal), m_result(result)
+    {
+    }
+
+    QV::SetupCheckResult Check() override
+    {
+        m_journal.push_back("check");
+        return m_result;
+    }
+
+private:
+    Journal& m_journal;
+    QV::SetupCheckResult m_result;
+};
+
 class FakeLauncher final : public QV::ISetupLauncher
 {
 public:
@@ -115,6 +142,8 @@ public:
         m_journal.push_back("launch");
         return m_bOk;
     }
+
+    void Discard() override { m_journal.push_back("discard"); }
 
 private:
     Journal& m_journal;
@@ -143,11 +172,15 @@ enum class Outcome
     Stopped
 };
 
+using QV::SetupCheckResult;
+
 struct JobCase
 {
     const char* name;
     bool downloadOk;
     std::optional<std::wstring> report; // what the download reports before it answers
+    SetupCheckResult check;
+    unsigned cancelAtPoll; // the user's confirmed cancel (0: none)
     bool launchOk;
     // Expected:
     Journal journal;
@@ -156,29 +189,64 @@ struct JobCase
 
 const std::string kInstallingStatus = "status " + Narrow(QV::kInstalling);
 
+std::string ErrorOf(const wchar_t* text)
+{
+    return "error '" + Narrow(text) + "'";
+}
+
 std::vector<JobCase> Cases()
 {
-    const Journal installPhase = {"download",      "poll",      "pos 100",
-                                  "install phase", kInstallingStatus, "launch"};
+    const Journal installPhase = {"download", "poll",          "check",           "poll",
+                                  "pos 100",  "install phase", kInstallingStatus, "launch"};
     auto then = [](Journal head, const Journal& tail)
     {
         head.insert(head.end(), tail.begin(), tail.end());
         return head;
     };
+    const SetupCheckResult passed = SetupCheckResult::Passed;
     std::vector<JobCase> cases = {
-        {"download and launch succeed", true, std::nullopt, true,
+        {"download, check and launch succeed", true, std::nullopt, passed, 0, true,
          then(installPhase, {"status " + Narrow(QV::kInstalled),
                              "sleep " + std::to_string(QV::kSuccessPauseMs), "finished"}),
          Outcome::Finished},
-        {"launch fails", true, std::nullopt, false,
-         then(installPhase, {"status " + Narrow(QV::kInstallFailed), "stopped"}),
-         Outcome::Stopped},
+        {"launch fails", true, std::nullopt, passed, 0, false,
+         then(installPhase, {"status " + Narrow(QV::kInstallFailed), "stopped"}), Outcome::Stopped},
         // The generic error follows, which tells the user why nothing was installed.
         {"download fails without a report",
          false,
          std::nullopt,
+         passed,
+         0,
          true,
          {"download", "poll", "error ''"},
+         Outcome::Stopped},
+        // A body that is no program (a proxy's page answered with 200) is a failed download; a
+        // refused signer or hash has its own text. Either way the file goes and nothing runs.
+        {"the body is no program",
+         true,
+         std::nullopt,
+         SetupCheckResult::NotAProgram,
+         0,
+         true,
+         {"download", "poll", "check", "discard", ErrorOf(QV::kMsgDownloadFailed)},
+         Outcome::Stopped},
+        {"the check refuses the setup program",
+         true,
+         std::nullopt,
+         SetupCheckResult::Refused,
+         0,
+         true,
+         {"download", "poll", "check", "discard", ErrorOf(QV::kMsgSetupCheckFailed)},
+         Outcome::Stopped},
+        // The transfer's last poll came before its last block: a cancel confirmed after it still
+        // stops the job before anything runs.
+        {"cancel confirmed after the last block",
+         true,
+         std::nullopt,
+         passed,
+         2,
+         true,
+         {"download", "poll", "check", "poll", "discard", ErrorOf(QV::kMsgDownloadCancelled)},
          Outcome::Stopped},
     };
     // A failure the download reported stays the one the user sees: the job's own report follows
@@ -189,6 +257,8 @@ std::vector<JobCase> Cases()
         cases.push_back({"download fails with a report",
                          false,
                          std::wstring(report),
+                         passed,
+                         0,
                          true,
                          {"download", "poll", "error '" + Narrow(report) + "'", "error ''"},
                          Outcome::Stopped});
@@ -202,11 +272,12 @@ TEST(SetupJob, RunsDownloadThenLaunchAndRecordsTheOutcome)
     {
         SCOPED_TRACE(std::string(c.name) + (c.report ? ": " + Narrow(*c.report) : ""));
         Journal journal;
-        FakeHost host(journal);
+        FakeHost host(journal, c.cancelAtPoll);
         FakeDownload download(journal, c.downloadOk, c.report, false);
+        FakeCheck check(journal, c.check);
         FakeLauncher launcher(journal, c.launchOk);
         FakeClock clock(journal);
-        QV::QVSetupJob job(download, launcher, clock, host, host);
+        QV::QVSetupJob job(download, check, launcher, clock, host, host);
 
         const bool finished = job.Run();
 
@@ -226,9 +297,10 @@ TEST(SetupJob, AnExceptionFromAStepPassesThroughWithoutAMark)
     Journal journal;
     FakeHost host(journal);
     FakeDownload download(journal, true, std::nullopt, true);
+    FakeCheck check(journal, SetupCheckResult::Passed);
     FakeLauncher launcher(journal, true);
     FakeClock clock(journal);
-    QV::QVSetupJob job(download, launcher, clock, host, host);
+    QV::QVSetupJob job(download, check, launcher, clock, host, host);
 
     EXPECT_THROW(job.Run(), std::runtime_error);
 

@@ -4,6 +4,7 @@
 
 #include "common/win32_test_support.h"
 #include "engine/http/http_file.h"
+#include "engine/private_folder_rules.h"
 #include "engine/http/internet_handle.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +162,18 @@ protected:
             body.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
         }
         return body;
+    }
+
+    // Checks that `dir` is a private folder made in this test's temporary directory: the form of
+    // its name, its lock file beside it.
+    void ExpectPrivateFolder(const std::wstring& dir) const
+    {
+        ASSERT_GT(dir.size(), m_tempDir.size());
+        ASSERT_EQ(dir.compare(0, m_tempDir.size(), m_tempDir), 0) << Narrow(dir);
+        ASSERT_EQ(dir.back(), L'\\');
+        const std::wstring name = dir.substr(m_tempDir.size(), dir.size() - m_tempDir.size() - 1);
+        EXPECT_TRUE(QV::IsPrivateFolderName(name)) << Narrow(name);
+        EXPECT_TRUE(FileExists(m_tempDir + QV::PrivateFolderLockName(name)));
     }
 
     // The server's request log as JSON text.

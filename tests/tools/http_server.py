@@ -17,6 +17,8 @@ The behaviour of a request is chosen by its path. The last path segment is a fre
                               SIZE-1 (If-Range is logged, not evaluated; other ranges are ignored)
   /file/KEY/NAME              200, the bytes of the file registered with --file KEY=PATH
   /filedrip/KEY/RATE/NAME     the same at about RATE bytes per second
+  /held/KEY/NAME              200, the bytes of the file KEY: all but the last one at once, the
+                              last one only after GET /__release (or HOLD seconds)
   /status/CODE/NAME           status CODE with a small body and its Content-Length
   /nolength/SIZE/NAME         200 without Content-Length: SIZE bytes, then the connection closes
   /zerolength/NAME            200 with Content-Length 0
@@ -46,6 +48,7 @@ Control endpoints:
   GET /__log      JSON list of every request so far (control requests excluded): objects with
                   method, path, query and headers (a list of [name, value] pairs in wire order)
   GET /__clear    empties that list
+  GET /__release  lets every /held/ body, now and later, send its last byte
 
 Every request is also appended to the --log FILE as one JSON line when that option is given, and
 every /body/ sent in full to the --timing FILE as "SIZE MILLISECONDS" (benchmarks use it).
@@ -87,6 +90,7 @@ class State:
         self.requests = []
         self.active = 0
         self.last_activity = time.monotonic()
+        self.released = threading.Event()
 
     def record(self, entry):
         with self.lock:
@@ -225,6 +229,10 @@ class Handler(BaseHTTPRequestHandler):
                 self.server.state.requests.clear()
             self.send_head(200, 0)
             return
+        if path == "/__release":
+            self.server.state.released.set()
+            self.send_head(200, 0)
+            return
         self.server.state.record({
             "method": self.command,
             "path": path,
@@ -294,6 +302,20 @@ class Handler(BaseHTTPRequestHandler):
             delay = started + (offset + step) / rate - time.monotonic()
             if delay > 0:
                 time.sleep(delay)
+
+    def mode_held(self, args, hold):
+        path = self.server.state.files.get(args[0])
+        if path is None:
+            self.send_head(404, 0)
+            return
+        with open(path, "rb") as f:
+            data = f.read()
+        self.send_head(200, len(data))
+        self.wfile.write(data[:-1])
+        self.wfile.flush()
+        self.server.state.released.wait(min(hold, MAX_HOLD))
+        self.wfile.write(data[-1:])
+        self.wfile.flush()
 
     def mode_status(self, args, hold):
         n = self.numbers(args, 1)

@@ -13,6 +13,7 @@
 //   key esc|enter             a key press, queued to the focused control of the dialog
 //   click minimize            clicks the button "最小化到任务栏"
 //   confirm yes|no            waits for the cancel question and answers it
+//   question                  waits for the cancel question and leaves it open
 //   close-box                 the title bar's close box (SC_CLOSE)
 //   taskbar-created           broadcasts the shell's "TaskbarCreated" message
 //
@@ -369,16 +370,9 @@ int CommandClick(const Options& o)
     return kOk;
 }
 
-int CommandConfirm(const Options& o)
+// Waits for the dialog's cancel question and prints it; kOk with `box` set when it is open.
+int WaitForQuestion(const Options& o, HWND dialog, HWND& box)
 {
-    HWND dialog = nullptr;
-    if (NeedDialog(o, dialog) != kOk)
-        return kFailed;
-    const std::wstring answer = o.args.size() > 1 ? o.args[1] : L"";
-    int button = answer == L"yes" ? IDYES : answer == L"no" ? IDNO : 0;
-    if (!button)
-        return Fail(L"confirm needs yes or no");
-    HWND box = nullptr;
     if (!WaitFor(o.timeoutMs, [&] { return (box = FindOwnedBox(dialog)) != nullptr; }))
     {
         Print("box", 0);
@@ -390,6 +384,31 @@ int CommandConfirm(const Options& o)
     Print("caption", TextOf(box));
     if (text != QV::kConfirmCancel)
         return Fail(L"not the cancel question");
+    return kOk;
+}
+
+int CommandQuestion(const Options& o)
+{
+    HWND dialog = nullptr;
+    if (NeedDialog(o, dialog) != kOk)
+        return kFailed;
+    HWND box = nullptr;
+    return WaitForQuestion(o, dialog, box);
+}
+
+int CommandConfirm(const Options& o)
+{
+    HWND dialog = nullptr;
+    if (NeedDialog(o, dialog) != kOk)
+        return kFailed;
+    const std::wstring answer = o.args.size() > 1 ? o.args[1] : L"";
+    int button = answer == L"yes" ? IDYES : answer == L"no" ? IDNO : 0;
+    if (!button)
+        return Fail(L"confirm needs yes or no");
+    HWND box = nullptr;
+    const int found = WaitForQuestion(o, dialog, box);
+    if (found != kOk)
+        return found;
     HWND target = ::GetDlgItem(box, button);
     if (!target)
         return Fail(L"the box has no such button");
@@ -439,6 +458,8 @@ int Run(const Options& o)
         return CommandKey(o);
     if (command == L"click")
         return CommandClick(o);
+    if (command == L"question")
+        return CommandQuestion(o);
     if (command == L"confirm")
         return CommandConfirm(o);
     if (command == L"close-box")

@@ -57,7 +57,10 @@ bool QVHttpFile::Open(HINTERNET session, const std::wstring& address, const Http
     if (!api.ready || GetHandle() != nullptr || session == nullptr ||
         !NormalizeUrl(address.c_str(), url, isHttps))
         return false;
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION;
+    // RELOAD only skips reading the cache; without NO_CACHE_WRITE every download would also leave
+    // a full copy of the setup program in the user's WinINet cache.
+    DWORD flags =
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
     if (isHttps)
         flags |= INTERNET_FLAG_SECURE;
 

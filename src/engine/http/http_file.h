@@ -27,10 +27,10 @@ public:
 
     // Closes a request still open, then GETs `address` (completed by NormalizeUrl) on `session`
     // with the headers of MakeRequestHeaders for `start` (by default "Accept:*/*" alone), the
-    // cache bypassed and the connection kept alive, secure for https with the system's full
-    // certificate checks. True when the request was sent and a response arrived (for https: from
-    // an https address, also after redirects); false leaves nothing open, and after an https
-    // request that was redirected to plain http the last error is
+    // cache neither read nor written and the connection kept alive, secure for https with the
+    // system's full certificate checks. True when the request was sent and a response arrived
+    // (for https: from an https address, also after redirects); false leaves nothing open, and
+    // after an https request that was redirected to plain http the last error is
     // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR.
     bool Open(HINTERNET session, const std::wstring& address,
               const HttpRangeStart& start = HttpRangeStart());

@@ -1,6 +1,6 @@
-#include "common/version_block.h"
+#include "version_block.h"
 
-namespace QV::Test
+namespace QV::VersionBlock
 {
 
 namespace
@@ -196,4 +196,4 @@ std::u16string TextOf(const VersionNode& node)
     return text;
 }
 
-} // namespace QV::Test
+} // namespace QV::VersionBlock

@@ -1,6 +1,7 @@
-// Builder and parser of the version-resource block format (VS_VERSIONINFO and its children) for
-// the tests and test tools: they craft odd blocks and read back what a resource compiler wrote.
-// Portable: texts are UTF-16 (char16_t) whatever the platform's wchar_t.
+// Builder and parser of the version-resource block format (VS_VERSIONINFO and its children): the
+// stamp tool rewrites an installer's strings with it, and the tests craft odd blocks and read back
+// what a resource compiler wrote. Portable: texts are UTF-16 (char16_t) whatever the platform's
+// wchar_t.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace QV::Test
+namespace QV::VersionBlock
 {
 
 // One node: a key, a value (text or binary) and child nodes.
@@ -57,4 +58,4 @@ VersionNode* FindChild(VersionNode& node, std::u16string_view key);
 // The text of a text node up to its first NUL.
 std::u16string TextOf(const VersionNode& node);
 
-} // namespace QV::Test
+} // namespace QV::VersionBlock
