@@ -62,11 +62,12 @@ SetupDownloader::SetupDownloader() : m_random(static_cast<uint32_t>(std::time(nu
 
 SetupDownloader::~SetupDownloader()
 {
+    m_hLocalFile.Reset();
     if (!m_strLocalFile.empty())
         ::DeleteFileW(m_strLocalFile.c_str());
 }
 
-bool SetupDownloader::Download()
+bool SetupDownloader::PrepareDownload()
 {
     if (m_pCallback != nullptr)
         m_pCallback->OnDownloadBegin();
@@ -85,23 +86,18 @@ bool SetupDownloader::Download()
 
     const int first = m_random.Next();
     const int second = m_random.Next();
-    const std::wstring url = MakeRequestUrl(base, first, second);
-
-    const uint32_t previousTotal = m_dwTotalReceived;
-    if (DownloadToTempFile(url))
-    {
-        if (m_pCallback != nullptr)
-            m_pCallback->OnDownloadComplete(true);
+    if (PrepareLocalFile(MakeRequestUrl(base, first, second)))
         return true;
-    }
-    m_dwTotalReceived = previousTotal;
     if (m_pCallback != nullptr)
-        m_pCallback->OnTotalReceived(previousTotal);
+        m_pCallback->OnTotalReceived(m_dwTotalReceived);
     return false;
 }
 
-bool SetupDownloader::DownloadToTempFile(const std::wstring& url)
+bool SetupDownloader::PrepareLocalFile(const std::wstring& url)
 {
+    m_hLocalFile.Reset();
+    m_resume = TransferResume();
+    m_strUrl = url;
     QVLocalFiles files;
     std::wstring path = CreateLocalFile(files, m_strTempDir, url, m_strLocalFile);
     if (path.empty())
@@ -111,33 +107,69 @@ bool SetupDownloader::DownloadToTempFile(const std::wstring& url)
         return false;
     }
     m_strLocalFile = path;
-    CFileHandle file = files.TakeFile();
+    m_hLocalFile = files.TakeFile();
+    return true;
+}
+
+TransferOutcome SetupDownloader::DownloadAttempt()
+{
+    if (!m_hLocalFile)
+    {
+        TransferOutcome outcome;
+        outcome.end = TransferEnd::WriteFailed;
+        outcome.message = kMsgWriteFailed;
+        return outcome;
+    }
+    ReadAheadSettings settings;
+    settings.stallTimeoutMs = m_dwStallTimeout;
+    settings.start = PlanAttempt(m_resume);
+    QVReadAheadRequest source(settings, &m_abort);
+    QVFileSink sink(m_hLocalFile.Get());
+    QVSystemClock clock;
+    return RunTransferAttempt(source, sink, clock, m_pCallback, m_strUrl, m_resume,
+                              m_dwTotalReceived);
+}
+
+void SetupDownloader::FinishDownload(bool complete)
+{
+    CloseLocalFile(complete);
+    if (m_pCallback == nullptr)
+        return;
+    if (complete)
+        m_pCallback->OnDownloadComplete(true);
+    else
+        m_pCallback->OnTotalReceived(m_dwTotalReceived);
+}
+
+bool SetupDownloader::DownloadToTempFile(const std::wstring& url)
+{
+    if (!PrepareLocalFile(url))
+        return false;
+    bool complete = false;
     try
     {
-        bool complete = TransferToFile(url, file.Get());
-        file.Reset();
-        if (complete)
-        {
-            m_strSetupPath = m_strLocalFile;
-            return true;
-        }
+        ReadAheadSettings settings;
+        settings.stallTimeoutMs = m_dwStallTimeout;
+        QVReadAheadRequest source(settings, &m_abort);
+        QVFileSink sink(m_hLocalFile.Get());
+        QVSystemClock clock;
+        complete = RunTransferLoop(source, sink, clock, m_pCallback, url, m_dwTotalReceived);
     }
     catch (...)
     {
-        file.Reset();
+        complete = false;
     }
-    ::DeleteFileW(m_strLocalFile.c_str());
-    return false;
+    CloseLocalFile(complete);
+    return complete;
 }
 
-bool SetupDownloader::TransferToFile(const std::wstring& url, HANDLE file)
+void SetupDownloader::CloseLocalFile(bool keep)
 {
-    ReadAheadSettings settings;
-    settings.stallTimeoutMs = m_dwStallTimeout;
-    QVReadAheadRequest source(settings, &m_abort);
-    QVFileSink sink(file);
-    QVSystemClock clock;
-    return RunTransferLoop(source, sink, clock, m_pCallback, url, m_dwTotalReceived);
+    m_hLocalFile.Reset();
+    if (keep)
+        m_strSetupPath = m_strLocalFile;
+    else
+        ::DeleteFileW(m_strLocalFile.c_str());
 }
 
 bool SetupDownloader::RunInstaller()

@@ -3,8 +3,10 @@
 #pragma once
 #ifdef _WIN32
 
+#include "common/win_handle.h"
 #include "engine/http/read_ahead_request.h"
 #include "engine/setup_downloader_rules.h"
+#include "engine/transfer_loop.h"
 #include "engine/version_update_callback.h"
 
 #include <windows.h>
@@ -15,16 +17,18 @@
 namespace QV
 {
 
-// Constructed and destroyed on the main thread; SetCallback, Download, DownloadToTempFile,
-// TransferToFile and RunInstaller run on one worker thread in between. AbortTransfer may be
-// called from any thread at any time.
+// Constructed and destroyed on the main thread; SetCallback, the download operations and
+// RunInstaller run on one worker thread in between. AbortTransfer may be called from any thread
+// at any time. A download is PrepareDownload (or PrepareLocalFile), DownloadAttempt as often as
+// the retry policy says, FinishDownload; DownloadToTempFile is one attempt on its own.
 class SetupDownloader
 {
 public:
     // Fixes the temporary directory (never empty, ends in a backslash) and seeds the query's
     // generator with the calendar time in seconds.
     SetupDownloader();
-    // Deletes the local file created most recently, if any (result ignored).
+    // Closes the local file still open and deletes the local file created most recently, if any
+    // (result ignored).
     ~SetupDownloader();
     SetupDownloader(const SetupDownloader&) = delete;
     SetupDownloader& operator=(const SetupDownloader&) = delete;
@@ -32,21 +36,33 @@ public:
     // The receiver of every report (not owned; null: no reports and no cancellation).
     void SetCallback(IVersionUpdateCallback* callback) noexcept { m_pCallback = callback; }
 
-    // The whole download: OnDownloadBegin, the address from the executable's version resource
-    // (PrivateBuild) with the query "?B.A", the local file, the transfer. True when the file is
-    // complete (its path then in GetSetupPath); OnDownloadComplete(true) follows. False without a
-    // report when there is no address; after other failures OnTotalReceived with the total as it
-    // was before.
-    bool Download();
+    // The start of the run's download: OnDownloadBegin, the address from the executable's version
+    // resource (PrivateBuild) with the query "?B.A" drawn once for all attempts, then
+    // PrepareLocalFile. False without a report when there is no address; after a failed
+    // PrepareLocalFile also OnTotalReceived with the total.
+    bool PrepareDownload();
 
-    // Chooses and creates the local file for `url`, transfers into it, and keeps it on success
-    // (GetSetupPath) or deletes it on failure. "创建本地文件失败" when no file can be created.
-    // An exception during the transfer deletes the file and answers false without a report.
+    // Makes `url` the address of the download and creates its local file (kept open, empty),
+    // forgetting what an earlier download left. False after "创建本地文件失败" when no file can
+    // be created.
+    bool PrepareLocalFile(const std::wstring& url);
+
+    // One attempt (RunTransferAttempt) into the prepared local file: from the start, or continuing
+    // what the earlier attempts left when a validator allows. No OnError: the outcome carries the
+    // sentence. WriteFailed when no file is prepared. Exceptions (std::bad_alloc) pass through and
+    // leave the file to FinishDownload or the destructor.
+    TransferOutcome DownloadAttempt();
+
+    // Ends the download: closes the local file, then keeps it (GetSetupPath) and reports
+    // OnDownloadComplete(true) when `complete`, else deletes it and reports OnTotalReceived with
+    // the total, which failed attempts never change.
+    void FinishDownload(bool complete);
+
+    // One attempt from the first byte into a new local file for `url` (no retry): keeps it on
+    // success (GetSetupPath), deletes it on failure after exactly one OnError ("创建本地文件失败"
+    // when no file can be created). An exception during the transfer deletes the file and answers
+    // false without a report.
     bool DownloadToTempFile(const std::wstring& url);
-
-    // The transfer of `url` into `file` (open for writing; neither closed nor deleted here).
-    // True when exactly Content-Length bytes were written; each failure reports one sentence.
-    bool TransferToFile(const std::wstring& url, HANDLE file);
 
     // Runs the downloaded program hidden with "/S" in the temporary directory, waits for it
     // without a time-out and deletes it. False when the file is missing, it cannot be started,
@@ -55,8 +71,9 @@ public:
 
     // Makes the running transfer fail at once, also while its network call is blocked (that call
     // is left to end on its own thread, see QVReadAheadRequest). With no transfer running, the
-    // next one fails at once, sending no request. The transfer then reports "下载任务已经取消" if
-    // the callback says it is cancelled, else "下载文件失败". Any thread, any time.
+    // next one fails at once, sending no request. The transfer then ends as cancelled
+    // ("下载任务已经取消") if the callback says it is cancelled, else as aborted ("下载文件失败");
+    // neither is retried. Any thread, any time.
     void AbortTransfer() noexcept { m_abort.Abort(); }
 
     // Bytes of all successful transfers of this object.
@@ -72,11 +89,17 @@ public:
     void SetStallTimeout(DWORD ms) noexcept { m_dwStallTimeout = ms; }
 
 private:
+    // Closes the local file, then keeps it as the setup program or deletes it.
+    void CloseLocalFile(bool keep);
+
     IVersionUpdateCallback* m_pCallback = nullptr;
     uint32_t m_dwTotalReceived = 0;
     std::wstring m_strSetupPath;
     std::wstring m_strTempDir;
     std::wstring m_strLocalFile;
+    std::wstring m_strUrl;    // the address of the download, with its query
+    CFileHandle m_hLocalFile; // the local file while a download runs
+    TransferResume m_resume;  // what the local file holds, for the next attempt
     QVQueryRandom m_random;
     DWORD m_dwStallTimeout = kStallTimeoutMs;
     QVTransferAbort m_abort;

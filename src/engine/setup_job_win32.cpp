@@ -12,10 +12,22 @@ class QVDownloaderSteps final : public ISetupDownload, public ISetupLauncher
 public:
     explicit QVDownloaderSteps(SetupDownloader& downloader) noexcept : m_downloader(downloader) {}
 
-    bool Download(IVersionUpdateCallback& reports) override
+    bool Prepare(IVersionUpdateCallback& reports) override
     {
         m_downloader.SetCallback(&reports);
-        return m_downloader.Download();
+        return m_downloader.PrepareDownload();
+    }
+
+    TransferOutcome Attempt(IVersionUpdateCallback& reports) override
+    {
+        m_downloader.SetCallback(&reports);
+        return m_downloader.DownloadAttempt();
+    }
+
+    void Finish(bool complete, IVersionUpdateCallback& reports) override
+    {
+        m_downloader.SetCallback(&reports);
+        m_downloader.FinishDownload(complete);
     }
 
     bool Launch() override { return m_downloader.RunInstaller(); }

@@ -9,9 +9,10 @@
 namespace QV
 {
 
-// Runs one QVSetupJob whose steps are `downloader`'s Download (after SetCallback with `reports`)
-// and RunInstaller, reporting to `host` and `reports`; answers as QVSetupJob::Run does. Worker
-// thread only; exceptions of the steps pass through.
+// Runs one QVSetupJob whose steps are `downloader`'s PrepareDownload, DownloadAttempt and
+// FinishDownload (each after SetCallback with the receiver the job passes) and RunInstaller,
+// reporting to `host` and `reports`; answers as QVSetupJob::Run does. Worker thread only;
+// exceptions of the steps pass through.
 bool RunSetupJobWin32(SetupDownloader& downloader, ISetupJobHost& host,
                       IVersionUpdateCallback& reports);
 
