@@ -1,8 +1,7 @@
 // The job of one run, on the worker thread: download the setup program (retrying a flaky
 // network), switch the user interface to the install phase, run the setup program, record the
-// outcome. Portable: the steps, the clock
-// and the user interface come in through the ports below, so a new step of the job is one more
-// call in QVSetupJob::Run, tested natively with fakes.
+// outcome. Portable: the steps, the clock and the user interface come in through the ports
+// below, so a new step of the job is one more call in QVSetupJob::Run, tested natively with fakes.
 #pragma once
 
 #include "engine/transfer_loop.h"
@@ -85,11 +84,10 @@ public:
     // The whole job, once. True when it finished (MarkFinished); false when it stopped: a failed
     // download (through OnError, so the user always sees why) or a failed launch (MarkStopped).
     // An exception from a step leaves the job with neither mark.
-    // The download is retried by the retry policy: while it waits the host shows
-    // RetryStatusText and polls IsCancelled every kRetryWaitPollMs (an open cancel question
-    // holds the wait, a confirmed cancellation ends it), and once the body of the next attempt
-    // flows the host shows "正在下载，请稍候..." again. Only the attempt that ends the download
-    // reaches OnError.
+    // The download is retried by the retry policy: during a wait the host shows RetryStatusText
+    // and the job asks IsCancelled every kRetryWaitPollMs (an open cancel question holds the
+    // wait, a confirmed cancellation ends it); once the body of the next attempt flows the host
+    // shows "正在下载，请稍候..." again. Only the attempt that ends the download reaches OnError.
     bool Run();
 
 private:

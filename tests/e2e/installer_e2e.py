@@ -425,7 +425,7 @@ class InstallerEndToEnd(unittest.TestCase):
         program that runs is byte for byte the one served."""
         served = self.served_setup()
         third = len(served) // 3
-        self.launch("drop/%d/2/setup@150000/%s" % (third, SETUP_NAME))
+        self.launch("drop/%d/2/setup@100000/%s" % (third, SETUP_NAME))
         self.wait_window()
         samples = self.watch(90)
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)

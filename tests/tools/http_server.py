@@ -28,7 +28,8 @@ The behaviour of a request is chosen by its path. The last path segment is a fre
 Resumable modes, for a client that retries and continues (see RESUMABLE below). On the first K
 requests of an address (path and query) each closes the connection after N bytes of its body;
 later requests of that address are served in full:
-  /drop/N/K/SOURCE/NAME           strong ETag and Last-Modified; "Range: bytes=M-" answered with
+  /drop/N/K/SOURCE/NAME           ETag "qv-LENGTH" and a fixed Last-Modified; "Range: bytes=M-"
+                                  (M below LENGTH, the bytes the address serves) answered with
                                   206 and Content-Range when If-Range is absent or matches either
                                   validator, else with the whole body (200)
   /norange/N/K/SOURCE/NAME        the same validators, but Range is ignored: always 200
