@@ -9,12 +9,16 @@ namespace QV
 // Title of the progress dialog, the cancel question and every balloon; the tray icon's tooltip.
 inline constexpr wchar_t kCaption[] = L"Quorvin浏览器在线安装程序";
 
-// Status line and balloon when the dialog starts and when the download begins.
+// Status line and balloon when the dialog starts, when the download begins, and again when the
+// body flows after a wait to retry.
 inline constexpr wchar_t kDownloading[] = L"正在下载，请稍候...";
 // Status line and balloon while the server is being reached.
 inline constexpr wchar_t kConnecting[] = L"正在连接服务器，请稍候...";
 // Status line and balloon once the server has answered.
 inline constexpr wchar_t kConnected[] = L"已经连接服务器，请稍候...";
+// Status line and balloon while the download waits to try again after a network or server
+// failure; FormatString fills in the number of the coming retry and how many retries there are.
+inline constexpr wchar_t kRetryingFormat[] = L"网络连接中断，正在重试（第%d次，共%d次）...";
 // Status line and balloon after the whole file has arrived.
 inline constexpr wchar_t kDownloadComplete[] = L"下载完成";
 // Status line and balloon while the setup program runs.

@@ -94,6 +94,7 @@ SetupDownloader::SetupDownloader()
 
 SetupDownloader::~SetupDownloader()
 {
+    m_hLocalFile.Reset();
     m_hSetupFile.Reset();
     DeleteLocalFile();
     m_folder.Remove();
@@ -117,12 +118,13 @@ bool SetupDownloader::DeleteLocalFile() noexcept
 
 void SetupDownloader::DiscardSetup() noexcept
 {
+    m_hLocalFile.Reset();
     m_hSetupFile.Reset();
     m_strSetupPath.clear();
     DeleteLocalFile();
 }
 
-bool SetupDownloader::Download()
+bool SetupDownloader::PrepareDownload()
 {
     if (m_pCallback != nullptr)
         m_pCallback->OnDownloadBegin();
@@ -141,24 +143,18 @@ bool SetupDownloader::Download()
 
     const int first = m_random.Next();
     const int second = m_random.Next();
-    const std::wstring url = MakeRequestUrl(base, first, second);
-
-    const uint32_t previousTotal = m_dwTotalReceived;
-    if (DownloadToTempFile(url))
-    {
-        if (m_pCallback != nullptr)
-            m_pCallback->OnDownloadComplete(true);
+    if (PrepareLocalFile(MakeRequestUrl(base, first, second)))
         return true;
-    }
-    m_dwTotalReceived = previousTotal;
     if (m_pCallback != nullptr)
-        m_pCallback->OnTotalReceived(previousTotal);
+        m_pCallback->OnTotalReceived(m_dwTotalReceived);
     return false;
 }
 
-bool SetupDownloader::DownloadToTempFile(const std::wstring& url)
+bool SetupDownloader::PrepareLocalFile(const std::wstring& url)
 {
     DiscardSetup();
+    m_resume = TransferResume();
+    m_strUrl = url;
     QVLocalFiles files;
     // Without the private folder there is no safe place: the shared temporary directory is where
     // other programs could swap the file before it runs.
@@ -172,38 +168,81 @@ bool SetupDownloader::DownloadToTempFile(const std::wstring& url)
         return false;
     }
     m_strLocalFile = path;
-    CFileHandle file = files.TakeFile();
+    m_hLocalFile = files.TakeFile();
+    return true;
+}
+
+TransferOutcome SetupDownloader::DownloadAttempt()
+{
+    if (!m_hLocalFile)
+    {
+        TransferOutcome outcome;
+        outcome.end = TransferEnd::WriteFailed;
+        outcome.message = kMsgWriteFailed;
+        return outcome;
+    }
+    ReadAheadSettings settings;
+    settings.stallTimeoutMs = m_dwStallTimeout;
+    settings.start = PlanAttempt(m_resume);
+    QVReadAheadRequest source(settings, &m_abort);
+    QVFileSink sink(m_hLocalFile.Get());
+    QVSystemClock clock;
+    return RunTransferAttempt(source, sink, clock, m_pCallback, m_strUrl, m_resume,
+                              m_dwTotalReceived);
+}
+
+void SetupDownloader::FinishDownload(bool complete)
+{
+    // A complete file that cannot be held locked is gone; the check then finds nothing to run.
+    CloseLocalFile(complete);
+    if (m_pCallback == nullptr)
+        return;
+    if (complete)
+        m_pCallback->OnDownloadComplete(true);
+    else
+        m_pCallback->OnTotalReceived(m_dwTotalReceived);
+}
+
+bool SetupDownloader::DownloadToTempFile(const std::wstring& url)
+{
+    if (!PrepareLocalFile(url))
+        return false;
+    bool complete = false;
     try
     {
-        if (TransferToFile(url, file.Get()))
-        {
-            m_hSetupFile = HoldForLaunch(m_strLocalFile, file);
-            if (m_hSetupFile)
-            {
-                m_strSetupPath = m_strLocalFile;
-                return true;
-            }
-            if (m_pCallback != nullptr)
-                m_pCallback->OnError(kMsgDownloadFailed);
-        }
-        file.Reset();
+        ReadAheadSettings settings;
+        settings.stallTimeoutMs = m_dwStallTimeout;
+        QVReadAheadRequest source(settings, &m_abort);
+        QVFileSink sink(m_hLocalFile.Get());
+        QVSystemClock clock;
+        complete = RunTransferLoop(source, sink, clock, m_pCallback, url, m_dwTotalReceived);
     }
     catch (...)
     {
-        file.Reset();
+        complete = false;
     }
-    DeleteLocalFile();
+    if (CloseLocalFile(complete))
+        return true;
+    if (complete && m_pCallback != nullptr)
+        m_pCallback->OnError(kMsgDownloadFailed);
     return false;
 }
 
-bool SetupDownloader::TransferToFile(const std::wstring& url, HANDLE file)
+bool SetupDownloader::CloseLocalFile(bool keep)
 {
-    ReadAheadSettings settings;
-    settings.stallTimeoutMs = m_dwStallTimeout;
-    QVReadAheadRequest source(settings, &m_abort);
-    QVFileSink sink(file);
-    QVSystemClock clock;
-    return RunTransferLoop(source, sink, clock, m_pCallback, url, m_dwTotalReceived);
+    if (keep)
+    {
+        // From the end of the download until the launch nobody may change or delete the file.
+        m_hSetupFile = HoldForLaunch(m_strLocalFile, m_hLocalFile);
+        if (m_hSetupFile)
+        {
+            m_strSetupPath = m_strLocalFile;
+            return true;
+        }
+    }
+    m_hLocalFile.Reset();
+    DeleteLocalFile();
+    return false;
 }
 
 bool SetupDownloader::RunInstaller()

@@ -1,7 +1,8 @@
-// The job of one run, on the worker thread: download the setup program, check it, switch the user
-// interface to the install phase, run the setup program, record the outcome. Portable: the steps,
-// the clock and the user interface come in through the ports below, so a new step of the job is one
-// more call in QVSetupJob::Run, tested natively with fakes.
+// The job of one run, on the worker thread: download the setup program (retrying a flaky
+// network), check it, switch the user interface to the install phase, run the setup program,
+// record the outcome. Portable: the steps, the clock and the user interface come in through the
+// ports below, so a new step of the job is one more call in QVSetupJob::Run, tested natively with
+// fakes.
 #pragma once
 
 #include "engine/setup_check.h"
@@ -18,14 +19,25 @@ namespace QV
 // before the user interface closes.
 inline constexpr uint32_t kSuccessPauseMs = 500;
 
-// The download step: the whole setup program into a local file.
+// The download step: the whole setup program into one local file, in attempts that the job
+// repeats under the retry policy (retry_policy.h).
 class ISetupDownload
 {
 public:
-    // Downloads, reporting to `reports` (its polls of IsCancelled are the job's cancellation).
-    // True when the setup program is complete; false after at most one OnError (none when the
-    // download address is missing).
-    virtual bool Download(IVersionUpdateCallback& reports) = 0;
+    // Once per run, before any attempt: OnDownloadBegin, the download address with the one query
+    // that every attempt of the run asks with, the local file. False when there is no address
+    // (no report) or no local file (after OnError "创建本地文件失败" and OnTotalReceived); no
+    // attempt follows then.
+    virtual bool Prepare(IVersionUpdateCallback& reports) = 0;
+    // One attempt (RunTransferAttempt) to complete the local file, continuing what the earlier
+    // attempts of this run left in it when it can. Reports progress to `reports` and polls its
+    // IsCancelled, but reports no OnError: the outcome says what went wrong.
+    virtual TransferOutcome Attempt(IVersionUpdateCallback& reports) = 0;
+    // Ends the run after its last attempt. Complete: the file is kept, held locked read-only for
+    // the check and the launch, then
+    // OnDownloadComplete(true). Otherwise the file is deleted and OnTotalReceived reports the
+    // total as it was before the download.
+    virtual void Finish(bool complete, IVersionUpdateCallback& reports) = 0;
 
 protected:
     ~ISetupDownload() = default;
@@ -92,9 +104,19 @@ public:
     // download, a failed check or a cancel confirmed before the launch (each through OnError, so
     // the user always sees why; the file is discarded after a download) or a failed launch
     // (MarkStopped). An exception from a step leaves the job with neither mark.
+    // The download is retried by the retry policy: during a wait the host shows RetryStatusText
+    // and the job asks IsCancelled every kRetryWaitPollMs (an open cancel question holds the
+    // wait, a confirmed cancellation ends it); once the body of the next attempt flows the host
+    // shows "正在下载，请稍候..." again. Only the attempt that ends the download reaches OnError.
     bool Run();
 
 private:
+    // The download step with its retries; true when the setup program is complete.
+    bool Download();
+    // Waits `ms` in steps of kRetryWaitPollMs, asking IsCancelled before each; false when the job
+    // is cancelled.
+    bool WaitBeforeRetry(uint32_t ms);
+
     ISetupDownload& m_download;
     ISetupCheck& m_check;
     ISetupLauncher& m_launcher;

@@ -23,10 +23,22 @@ public:
     {
     }
 
-    bool Download(IVersionUpdateCallback& reports) override
+    bool Prepare(IVersionUpdateCallback& reports) override
     {
         m_downloader.SetCallback(&reports);
-        return m_downloader.Download();
+        return m_downloader.PrepareDownload();
+    }
+
+    TransferOutcome Attempt(IVersionUpdateCallback& reports) override
+    {
+        m_downloader.SetCallback(&reports);
+        return m_downloader.DownloadAttempt();
+    }
+
+    void Finish(bool complete, IVersionUpdateCallback& reports) override
+    {
+        m_downloader.SetCallback(&reports);
+        m_downloader.FinishDownload(complete);
     }
 
     // Read through the handle that keeps the file locked, so what is checked is what runs.

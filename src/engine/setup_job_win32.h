@@ -10,11 +10,11 @@
 namespace QV
 {
 
-// Runs one QVSetupJob whose steps are `downloader`'s Download (after SetCallback with `reports`),
-// the check of the held file against what this executable's version resource requires
-// (ReadSetupTrust), and RunInstaller (DiscardSetup when it must not run), reporting to `host` and
-// `reports`; answers as QVSetupJob::Run does. Worker thread only; exceptions of the steps pass
-// through.
+// Runs one QVSetupJob whose steps are `downloader`'s PrepareDownload, DownloadAttempt and
+// FinishDownload (each after SetCallback with the receiver the job passes), the check of the held
+// file against what this executable's version resource requires (ReadSetupTrust), and RunInstaller
+// (DiscardSetup when it must not run), reporting to `host` and `reports`; answers as
+// QVSetupJob::Run does. Worker thread only; exceptions of the steps pass through.
 bool RunSetupJobWin32(SetupDownloader& downloader, ISetupJobHost& host,
                       IVersionUpdateCallback& reports);
 

@@ -37,4 +37,11 @@ bool QVFileSink::Flush()
     return ok;
 }
 
+bool QVFileSink::Restart()
+{
+    m_dwPending = 0;
+    LARGE_INTEGER start = {};
+    return ::SetFilePointerEx(m_hFile, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_hFile);
+}
+
 } // namespace QV

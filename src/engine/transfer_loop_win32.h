@@ -17,8 +17,9 @@ namespace QV
 // network reads alone.
 inline constexpr uint32_t kFileSinkBufferSize = 64 * 1024;
 
-// The local file, written synchronously in pieces of kFileSinkBufferSize bytes; the handle stays
-// the caller's. Throws std::bad_alloc when its buffer cannot be had.
+// The local file, written synchronously in pieces of kFileSinkBufferSize bytes from where its
+// file pointer stands (so a continued download appends); the handle stays the caller's. Throws
+// std::bad_alloc when its buffer cannot be had.
 class QVFileSink final : public IFileSink
 {
 public:
@@ -30,6 +31,9 @@ public:
     // Writes what is held back; false when the write failed or was short (it is dropped all the
     // same).
     bool Flush() override;
+    // Drops what is held back, then moves to the file's start and cuts it there; false when the
+    // system refused either step.
+    bool Restart() override;
 
 private:
     HANDLE m_hFile;

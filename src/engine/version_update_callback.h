@@ -15,11 +15,14 @@ class IVersionUpdateCallback
 public:
     // First step of a download, before the address is read.
     virtual void OnDownloadBegin() = 0;
-    // Once per transfer, after status 200 and a non-zero Content-Length: that length.
+    // Once per attempt whose answer was accepted (200 with a non-zero Content-Length, or a 206
+    // that continues the file): the whole file's length.
     virtual void OnFileSize(uint32_t size) = 0;
     // The downloader's running total over all its transfers.
     virtual void OnTotalReceived(uint32_t bytes) = 0;
     // Progress of the current transfer; total 0 means the size is not known yet (never divide).
+    // `received` counts the bytes in the file, so an attempt that continues the file opens at the
+    // bytes already there and never goes back; `speed` covers the current attempt's bytes only.
     virtual void OnProgress(const std::wstring& url, uint32_t total, uint32_t received,
                             double speed) = 0;
     // The whole file is received, written and closed; success is always true.

@@ -32,6 +32,20 @@ SETUP_NAME = "QuorvinSetup.exe"
 EXIT_GRACE = 20
 # Send/receive bound of the installer's network calls, plus the margin a test allows.
 STALL_BOUND = 30 + 15
+# Attempts of one download, and the most the waits between them add up to (1, 2, 4 and 8 s, each
+# with up to a quarter more).
+ATTEMPTS = 5
+WAITS_BOUND = 15 * 1.25
+
+
+def retry_text(retry):
+    """The status while waiting for retry number `retry` (1-based) of the four."""
+    return TEXT["kRetryingFormat"] % (retry, ATTEMPTS - 1)
+
+
+def version_trailer(version):
+    """The 64 bytes that end version `version` of a /changing body (tests/tools/http_server.py)."""
+    return ("qv-version-%d" % version).encode("ascii").ljust(64, b".")
 
 
 # What a captive portal or a proxy answers with status 200 instead of the file.
@@ -152,7 +166,7 @@ class InstallerEndToEnd(unittest.TestCase):
         """Whether the dialog is on screen; the test fails when there is no dialog."""
         return self.drive("texts").get("visible") == "1"
 
-    def wait_status(self, expected, timeout=40):
+    def wait_status(self, expected, timeout=40, step=0.05):
         """Polls the status line until it reads `expected`; answers the last texts seen."""
         seen = []
 
@@ -163,8 +177,32 @@ class InstallerEndToEnd(unittest.TestCase):
                 return values.get("status") == expected
             return False
 
-        harness.wait_until(probe, timeout, step=0.05)
+        harness.wait_until(probe, timeout, step=step)
         self.assertIn(expected, seen, "status texts seen: %r" % seen)
+
+    def watch(self, timeout):
+        """Samples the dialog's texts until the installer ends; answers the samples in order."""
+        samples = []
+        deadline = time.monotonic() + timeout
+        while self.proc.poll() is None and time.monotonic() < deadline:
+            values = self.texts()
+            if values is not None:
+                samples.append(values)
+        return samples
+
+    def served_setup(self):
+        with open(self.wine.tool("sample_setup.exe"), "rb") as f:
+            return f.read()
+
+    def installed_copy(self):
+        """The bytes of the program that ran as the setup program (it installs a copy of itself)."""
+        with open(os.path.join(self.install_dir, "Pellix.exe"), "rb") as f:
+            return f.read()
+
+    @staticmethod
+    def header(request, name):
+        values = [v for k, v in request["headers"] if k.lower() == name.lower()]
+        return values[0] if values else None
 
     def setup_runs(self):
         return harness.read_setup_log(self.setup_log)
@@ -268,22 +306,26 @@ class InstallerEndToEnd(unittest.TestCase):
         self.assertEqual([n for n in os.listdir(folder) if n.endswith(".loaded")], [])
         self.assertEqual(len(self.setup_runs()), 1, "the installer must still work")
 
-    def check_failure(self, path, status):
+    def check_failure(self, path, status, requests):
         self.launch(path)
         self.wait_window()
         self.wait_status(status)
         self.assertEqual(self.wait_exit(60), 0)
         self.assertEqual(self.leftovers(), [])
         self.assertEqual(self.setup_runs(), [])
+        self.assertEqual(len(self.downloads()), requests)
 
     def test_not_found(self):
-        self.check_failure("status/404/" + SETUP_NAME, TEXT["kMsgDownloadFailed"])
+        """A 404 is not retried: one request."""
+        self.check_failure("status/404/" + SETUP_NAME, TEXT["kMsgDownloadFailed"], 1)
 
     def test_no_content_length(self):
-        self.check_failure("nolength/50000/" + SETUP_NAME, TEXT["kMsgDownloadFailed"])
+        self.check_failure("nolength/50000/" + SETUP_NAME, TEXT["kMsgDownloadFailed"], 1)
 
     def test_truncated_body(self):
-        self.check_failure("short/200000/100000/" + SETUP_NAME, TEXT["kMsgDownloadFailed"])
+        """A body cut short is retried until the attempts are used up."""
+        self.check_failure("short/200000/100000/" + SETUP_NAME, TEXT["kMsgDownloadFailed"],
+                           ATTEMPTS)
 
     def test_connection_refused(self):
         self.launch(None, url="http://127.0.0.1:%d/%s" % (harness.free_port(), SETUP_NAME))
@@ -405,11 +447,17 @@ class InstallerEndToEnd(unittest.TestCase):
             self.assertLess(kbps, 300000 / 1024 * 1.5)
 
     def check_stall(self, path):
+        """Each attempt's stall ends within the stall bound: the first is followed by the first
+        retry in time, and after the last the run ends with the failure."""
         self.launch(path)
         self.wait_window()
+        self.wait_status(retry_text(1), timeout=STALL_BOUND)
+        # The last wait shows its text for at least 8 s: a slow poll finds it.
+        self.wait_status(retry_text(ATTEMPTS - 1), timeout=3 * STALL_BOUND + WAITS_BOUND, step=1)
         self.wait_status(TEXT["kMsgDownloadFailed"], timeout=STALL_BOUND)
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
         self.assertEqual(self.leftovers(), [])
+        self.assertEqual(len(self.downloads()), ATTEMPTS)
 
     def test_stall_before_headers_ends(self):
         self.check_stall("silent/" + SETUP_NAME)
@@ -635,6 +683,115 @@ class InstallerEndToEnd(unittest.TestCase):
         self.launch("file/setup/" + SETUP_NAME)
         self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
         self.assertEqual(self.wine.private_folders(), [harness.PRIVATE_PREFIX + "notours"])
+
+    # -- a flaky network ------------------------------------------------------------------
+
+    def test_cut_twice_resumes_and_runs_the_served_bytes(self):
+        """Cut at a third and at two thirds: the download continues twice with ranged requests
+        validated by the entity tag, says so while it waits, never moves the bar back, and the
+        program that runs is byte for byte the one served."""
+        served = self.served_setup()
+        third = len(served) // 3
+        self.launch("drop/%d/2/setup@100000/%s" % (third, SETUP_NAME))
+        self.wait_window()
+        samples = self.watch(90)
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+
+        runs = self.setup_runs()
+        self.assertEqual(len(runs), 1, runs)
+        self.assertTrue(self.installed_copy() == served, "the program that ran is not the served one")
+        self.assertEqual(self.leftovers(), [])
+
+        gets = self.downloads()
+        self.assertEqual(len(gets), 3, gets)
+        self.assertEqual(len({g["query"] for g in gets}), 1, "one query for every attempt")
+        self.assertEqual([self.header(g, "Range") for g in gets],
+                         [None, "bytes=%d-" % third, "bytes=%d-" % (2 * third)])
+        tag = '"qv-%d"' % len(served)
+        self.assertEqual([self.header(g, "If-Range") for g in gets], [None, tag, tag])
+
+        statuses = []
+        for values in samples:
+            if not statuses or statuses[-1] != values.get("status"):
+                statuses.append(values.get("status"))
+        for text in (retry_text(1), retry_text(2)):
+            self.assertIn(text, statuses)
+        after_second = statuses[statuses.index(retry_text(2)) + 1:]
+        self.assertIn(TEXT["kDownloading"], after_second, statuses)
+        percents = [float(v["percent"].split()[0]) for v in samples if v.get("percent")]
+        self.assertGreater(len(percents), 3, samples)
+        self.assertEqual(percents, sorted(percents), "the percentage went back")
+        bars = [int(v["progress"]) for v in samples if v.get("progress")]
+        self.assertEqual(bars, sorted(bars), "the bar went back")
+
+    def test_server_ignoring_range_still_completes(self):
+        served = self.served_setup()
+        self.launch("norange/%d/1/setup/%s" % (len(served) // 2, SETUP_NAME))
+        self.assertEqual(self.wait_exit(90), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        self.assertTrue(self.installed_copy() == served, "the program that ran is not the served one")
+        gets = self.downloads()
+        self.assertEqual([self.header(g, "Range") for g in gets],
+                         [None, "bytes=%d-" % (len(served) // 2)])
+        self.assertEqual(self.leftovers(), [])
+
+    def test_changed_content_is_never_joined(self):
+        """The second answer continues the range with bytes of a new version (another entity
+        tag): they are refused, and the whole newest version is fetched and run."""
+        served = self.served_setup()
+        self.launch("changing/%d/1/setup/%s" % (len(served) // 2, SETUP_NAME))
+        self.assertEqual(self.wait_exit(90), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        self.assertTrue(self.installed_copy() == served + version_trailer(3),
+                        "the program that ran is not exactly the third version served")
+        gets = self.downloads()
+        self.assertEqual([self.header(g, "Range") for g in gets],
+                         [None, "bytes=%d-" % (len(served) // 2), None])
+        self.assertEqual(self.header(gets[1], "If-Range"), '"qv-v1"')
+        self.assertEqual(self.leftovers(), [])
+
+    def test_busy_server_is_asked_again_after_retry_after(self):
+        """503 with "Retry-After: 2": the next request comes about 2 s later, without jitter."""
+        self.launch("busy/1/2/setup/" + SETUP_NAME)
+        self.wait_window()
+        self.wait_status(retry_text(1), timeout=30)
+        self.assertEqual(self.wait_exit(90), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        gets = self.downloads()
+        self.assertEqual(len(gets), 2, gets)
+        gap = gets[1]["time"] - gets[0]["time"]
+        self.assertGreaterEqual(gap, 1.9)
+        self.assertLess(gap, 3.5)
+
+    def test_cancel_during_a_retry_wait_ends_quickly(self):
+        self.launch("busy/5/30/setup/" + SETUP_NAME)
+        self.wait_window()
+        self.wait_status(retry_text(1), timeout=30)
+        self.drive("key", "esc")
+        self.drive("confirm", "yes")
+        answered = time.monotonic()
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertLess(time.monotonic() - answered, 10)
+        self.assertEqual(len(self.downloads()), 1)
+        self.assertEqual(self.leftovers(), [])
+        self.assertEqual(self.setup_runs(), [])
+
+    def test_open_cancel_question_holds_a_retry_wait(self):
+        """While the cancel question is open the wait does not run on: after No, the next request
+        still waits out the rest of the 2 s."""
+        self.launch("busy/1/2/setup/" + SETUP_NAME)
+        self.wait_window()
+        self.wait_status(retry_text(1), timeout=30)
+        self.drive("key", "esc")
+        time.sleep(4)
+        self.drive("confirm", "no")
+        answered = time.time()
+        self.assertEqual(self.wait_exit(90), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        gets = self.downloads()
+        self.assertEqual(len(gets), 2, gets)
+        self.assertGreater(gets[1]["time"], answered - 0.2,
+                           "the retry came while the question was open")
 
 
 def main():

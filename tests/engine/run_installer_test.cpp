@@ -203,17 +203,23 @@ class DownloadAddressTest : public EngineWineTest
 };
 
 // This program's version resource names http://127.0.0.1:1/QuorvinSetup.exe, where nothing
-// listens: Download reads it, creates QuorvinSetup.exe, reports the failed connection, restores
-// the total and leaves no file.
+// listens: PrepareDownload reads it and creates QuorvinSetup.exe, the attempt ends without a
+// response (a failure worth retrying, reported by no OnError), and FinishDownload restores the
+// total and leaves no file.
 TEST_F(DownloadAddressTest, DownloadReadsTheAddressAndReportsAFailedConnection)
 {
     RecordingCallback callback;
     SetupDownloader downloader;
     downloader.SetCallback(&callback);
-    EXPECT_FALSE(downloader.Download());
-    EXPECT_EQ(callback.Events(), (std::vector<std::string>{"begin", "error", "total 0"}));
-    EXPECT_EQ(callback.Errors(), std::vector<std::wstring>{QV::kMsgDownloadFailed});
+    ASSERT_TRUE(downloader.PrepareDownload());
     EXPECT_EQ(downloader.GetLocalFile(), downloader.GetTempDir() + L"QuorvinSetup.exe");
+    EXPECT_EQ(ListDir(downloader.GetTempDir()), std::vector<std::wstring>{L"QuorvinSetup.exe"});
+    const QV::TransferOutcome outcome = downloader.DownloadAttempt();
+    EXPECT_EQ(outcome.end, QV::TransferEnd::NoResponse);
+    EXPECT_STREQ(outcome.message, QV::kMsgDownloadFailed);
+    downloader.FinishDownload(false);
+    EXPECT_EQ(callback.Events(), (std::vector<std::string>{"begin", "total 0"}));
+    EXPECT_TRUE(callback.Errors().empty());
     EXPECT_TRUE(ListDir(downloader.GetTempDir()).empty());
 }
 

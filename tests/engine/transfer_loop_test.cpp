@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -53,8 +54,13 @@ public:
         openedUrl = url;
         return m_bOpens;
     }
-    bool HasErrorStatus() override { return m_status != 200; }
+    uint32_t GetStatusCode() override { return static_cast<uint32_t>(m_status); }
     uint64_t GetContentLength() override { return m_length; }
+    std::wstring GetHeader(QV::ResponseHeader header) override
+    {
+        auto it = headers.find(header);
+        return it != headers.end() ? it->second : std::wstring();
+    }
     // The read takes until the step's tick: the loop measures the speed on its clock.
     int32_t ReadChunk(uint8_t* buffer) override
     {
@@ -67,8 +73,8 @@ public:
             return kFail;
         EXPECT_LE(step.result, static_cast<int>(QV::kTransferBlockSize));
         for (int i = 0; i < step.result; ++i)
-            buffer[i] = BodyByte(m_offset + i);
-        m_offset += static_cast<uint64_t>(step.result);
+            buffer[i] = BodyByte(offset + i);
+        offset += static_cast<uint64_t>(step.result);
         m_clock.now = step.tick;
         return step.result;
     }
@@ -77,6 +83,8 @@ public:
     std::wstring openedUrl;
     size_t reads = 0;
     bool aborted = false;
+    std::map<QV::ResponseHeader, std::wstring> headers;
+    uint64_t offset = 0; // the offset in the whole body of the next byte delivered
 
 private:
     ScriptedClock& m_clock;
@@ -84,21 +92,26 @@ private:
     int m_status;
     uint64_t m_length;
     std::vector<Step> m_steps;
-    uint64_t m_offset = 0;
 };
 
 class MemorySink : public QV::IFileSink
 {
 public:
     explicit MemorySink(std::optional<uint32_t> shortWriteAt = std::nullopt,
-                        bool flushFails = false)
-        : m_shortWriteAt(shortWriteAt), m_bFlushFails(flushFails)
+                        bool flushFails = false, bool restartFails = false)
+        : m_shortWriteAt(shortWriteAt), m_bFlushFails(flushFails), m_bRestartFails(restartFails)
     {
     }
     bool Flush() override
     {
         ++flushes;
         return !m_bFlushFails;
+    }
+    bool Restart() override
+    {
+        ++restarts;
+        bytes.clear();
+        return !m_bRestartFails;
     }
     uint32_t Write(const uint8_t* data, uint32_t size) override
     {
@@ -111,10 +124,12 @@ public:
     std::vector<uint8_t> bytes;
     uint32_t writes = 0;
     uint32_t flushes = 0;
+    uint32_t restarts = 0;
 
 private:
     std::optional<uint32_t> m_shortWriteAt;
     bool m_bFlushFails;
+    bool m_bRestartFails;
 };
 
 const std::wstring kUrl = L"http://h/a.exe?7.9";
@@ -438,6 +453,369 @@ TEST(TransferLoop, RunsWithoutCallback)
     ScriptedSource bad(clock, true, 200, 5000, {{4096, 1001}, {kFail}});
     EXPECT_FALSE(QV::RunTransferLoop(bad, sink, clock, nullptr, kUrl, total));
     EXPECT_EQ(total, 5007u);
+}
+
+// Attempts after an earlier one left part of the file: each case gives what the file holds (the
+// resume record and that many body bytes in the sink), the answer, and expects the outcome, the
+// reports, the record afterwards and what the file holds.
+constexpr uint32_t kWhole = 10000;
+const std::wstring kTag = L"\"v1\"";
+const std::wstring kDate = L"Wed, 21 Oct 2015 07:28:00 GMT";
+
+struct AttemptCase
+{
+    const char* name;
+    QV::TransferResume resume;
+    bool opens = true;
+    int status = 206;
+    uint64_t length = 0;
+    std::map<QV::ResponseHeader, std::wstring> headers;
+    uint64_t bodyStart = 0; // where in the whole body the answer's bytes begin
+    std::vector<Step> steps;
+    bool flushFails = false;
+    bool restartFails = false;
+    // Expected:
+    QV::TransferEnd end = QV::TransferEnd::Complete;
+    std::vector<std::string> events;
+    QV::TransferResume after;
+    uint64_t fileBytes = 0; // body bytes from the first on that the file holds afterwards
+    uint32_t flushes = 0;
+    uint32_t restarts = 0;
+    uint32_t outcomeStatus = 0;
+    std::optional<uint32_t> retryAfterMs;
+};
+
+QV::TransferResume Resume(uint64_t written, std::wstring etag = kTag, std::wstring date = L"")
+{
+    QV::TransferResume r;
+    r.length = kWhole;
+    r.etag = std::move(etag);
+    r.lastModified = std::move(date);
+    r.written = written;
+    return r;
+}
+
+std::map<QV::ResponseHeader, std::wstring> Ranged(const std::wstring& range,
+                                                  const std::wstring& etag = kTag)
+{
+    std::map<QV::ResponseHeader, std::wstring> h = {{QV::ResponseHeader::ContentRange, range}};
+    if (!etag.empty())
+        h[QV::ResponseHeader::ETag] = etag;
+    return h;
+}
+
+// The opening reports of an attempt that continues the file at `at`.
+std::vector<std::string> ContinueHead(uint32_t at)
+{
+    return {"size " + std::to_string(kWhole), "total " + std::to_string(kPrevious + at),
+            "progress " + std::to_string(kWhole) + " " + std::to_string(at)};
+}
+
+std::vector<AttemptCase> AttemptCases()
+{
+    using End = QV::TransferEnd;
+    std::vector<AttemptCase> cases;
+    {
+        AttemptCase c;
+        c.name = "206 continues the file; the display starts where it stood";
+        c.resume = Resume(4096);
+        c.length = kWhole - 4096;
+        c.headers = Ranged(L"bytes 4096-9999/10000");
+        c.bodyStart = 4096;
+        c.steps = {{4096, 1001}, {1808, 1002}};
+        c.events = Cat(Cat(Cat(ContinueHead(4096), Block(kWhole, 8192)), Block(kWhole, kWhole)),
+                       Tail(kWhole));
+        c.after = Resume(kWhole);
+        c.fileBytes = kWhole;
+        c.flushes = 1;
+        cases.push_back(c);
+    }
+    {
+        AttemptCase c;
+        c.name = "206 validated by the date when there is no strong tag";
+        c.resume = Resume(4096, L"W/\"weak\"", kDate);
+        c.length = kWhole - 4096;
+        c.headers = {{QV::ResponseHeader::ContentRange, L"bytes 4096-9999/10000"},
+                     {QV::ResponseHeader::ETag, L"W/\"weak\""},
+                     {QV::ResponseHeader::LastModified, kDate}};
+        c.bodyStart = 4096;
+        c.steps = {{4096, 1001}, {1808, 1002}};
+        c.events = Cat(Cat(Cat(ContinueHead(4096), Block(kWhole, 8192)), Block(kWhole, kWhole)),
+                       Tail(kWhole));
+        c.after = Resume(kWhole, L"W/\"weak\"", kDate);
+        c.fileBytes = kWhole;
+        c.flushes = 1;
+        cases.push_back(c);
+    }
+    {
+        // The server ignored the range: the file starts over, truncated, with this answer.
+        AttemptCase c;
+        c.name = "200 to a ranged request starts over";
+        c.resume = Resume(4096);
+        c.status = 200;
+        c.length = kWhole;
+        c.headers = {{QV::ResponseHeader::ETag, L"\"v2\""}};
+        c.steps = {{4096, 1001}, {4096, 1002}, {1808, 1003}};
+        c.events = Cat(Cat(Cat(Cat(Head(kWhole), Block(kWhole, 4096)), Block(kWhole, 8192)),
+                           Block(kWhole, kWhole)),
+                       Tail(kWhole));
+        c.after = Resume(kWhole, L"\"v2\"");
+        c.fileBytes = kWhole;
+        c.flushes = 1;
+        c.restarts = 1;
+        cases.push_back(c);
+    }
+    for (const auto& refused : std::vector<std::pair<const char*, AttemptCase>>{
+             {"416", {}},
+             {"range starts elsewhere", {}},
+             {"another total", {}},
+             {"range ends early", {}},
+             {"length does not match the range", {}},
+             {"another entity tag", {}},
+             {"no entity tag although asked with one", {}},
+             {"another date", {}},
+             {"another weak tag beside the date", {}},
+             {"no Content-Range", {}},
+         })
+    {
+        AttemptCase c;
+        c.name = refused.first;
+        c.resume = Resume(4096);
+        c.length = kWhole - 4096;
+        c.headers = Ranged(L"bytes 4096-9999/10000");
+        const std::string name = refused.first;
+        if (name == "416")
+        {
+            c.status = 416;
+            c.headers = {{QV::ResponseHeader::ContentRange, L"bytes */10000"}};
+        }
+        else if (name == "range starts elsewhere")
+        {
+            c.length = kWhole;
+            c.headers = Ranged(L"bytes 0-9999/10000");
+        }
+        else if (name == "another total")
+        {
+            c.length = 5905;
+            c.headers = Ranged(L"bytes 4096-10000/10001");
+        }
+        else if (name == "range ends early")
+        {
+            c.length = 904;
+            c.headers = Ranged(L"bytes 4096-4999/10000");
+        }
+        else if (name == "length does not match the range")
+        {
+            c.length = kWhole;
+        }
+        else if (name == "another entity tag")
+        {
+            c.headers = Ranged(L"bytes 4096-9999/10000", L"\"v2\"");
+        }
+        else if (name == "no entity tag although asked with one")
+        {
+            c.headers = Ranged(L"bytes 4096-9999/10000", L"");
+        }
+        else if (name == "another date")
+        {
+            c.resume = Resume(4096, L"", kDate);
+            c.headers = Ranged(L"bytes 4096-9999/10000", L"");
+            c.headers[QV::ResponseHeader::LastModified] = L"Thu, 22 Oct 2015 07:28:00 GMT";
+        }
+        else if (name == "another weak tag beside the date")
+        {
+            c.resume = Resume(4096, L"W/\"weak\"", kDate);
+            c.headers = Ranged(L"bytes 4096-9999/10000", L"W/\"other\"");
+            c.headers[QV::ResponseHeader::LastModified] = kDate;
+        }
+        else if (name == "no Content-Range")
+        {
+            c.headers.erase(QV::ResponseHeader::ContentRange);
+        }
+        c.steps = {{4096, 1001}};
+        c.end = End::RangeRefused;
+        c.after = QV::TransferResume();
+        c.fileBytes = 4096; // untouched; the next attempt asks for the whole and empties it
+        cases.push_back(c);
+    }
+    {
+        AttemptCase c;
+        c.name = "continued body cut short: kept for the next attempt";
+        c.resume = Resume(4096);
+        c.length = kWhole - 4096;
+        c.headers = Ranged(L"bytes 4096-9999/10000");
+        c.bodyStart = 4096;
+        c.steps = {{4096, 1001}, {0}, {0}, {0}, {0}, {0}, {0}};
+        c.events = Cat(ContinueHead(4096), Block(kWhole, 8192));
+        for (int i = 0; i < 6; ++i)
+            c.events.push_back("poll");
+        c.end = End::CutShort;
+        c.after = Resume(8192);
+        c.fileBytes = 8192;
+        c.flushes = 1;
+        cases.push_back(c);
+    }
+    {
+        AttemptCase c;
+        c.name = "first answer with a tag, read fails: kept";
+        c.resume = QV::TransferResume();
+        c.status = 200;
+        c.length = kWhole;
+        c.headers = {{QV::ResponseHeader::ETag, kTag}};
+        c.steps = {{4096, 1001}, {kFail}};
+        c.events = Cat(Cat(Head(kWhole), Block(kWhole, 4096)), {"poll"});
+        c.end = End::ReadFailed;
+        c.after = Resume(4096);
+        c.fileBytes = 4096;
+        c.flushes = 1;
+        c.restarts = 1;
+        cases.push_back(c);
+    }
+    {
+        // Nothing to ask a continuation with: the bytes are not worth writing out.
+        AttemptCase c;
+        c.name = "first answer without validators, read fails";
+        c.resume = QV::TransferResume();
+        c.status = 200;
+        c.length = kWhole;
+        c.steps = {{4096, 1001}, {kFail}};
+        c.events = Cat(Cat(Head(kWhole), Block(kWhole, 4096)), {"poll"});
+        c.end = End::ReadFailed;
+        c.after = Resume(4096, L"");
+        c.fileBytes = 4096;
+        c.restarts = 1;
+        cases.push_back(c);
+    }
+    {
+        AttemptCase c;
+        c.name = "bytes kept but the file cannot take them";
+        c.resume = Resume(4096);
+        c.length = kWhole - 4096;
+        c.headers = Ranged(L"bytes 4096-9999/10000");
+        c.bodyStart = 4096;
+        c.steps = {{4096, 1001}, {kFail}};
+        c.flushFails = true;
+        c.events = Cat(Cat(ContinueHead(4096), Block(kWhole, 8192)), {"poll"});
+        c.end = End::WriteFailed;
+        c.after = Resume(8192);
+        c.fileBytes = 8192;
+        c.flushes = 1;
+        cases.push_back(c);
+    }
+    {
+        AttemptCase c;
+        c.name = "the file cannot be emptied for a new answer";
+        c.resume = Resume(4096);
+        c.status = 200;
+        c.length = kWhole;
+        c.restartFails = true;
+        c.end = End::WriteFailed;
+        c.after = Resume(4096);
+        c.restarts = 1;
+        cases.push_back(c);
+    }
+    {
+        AttemptCase c;
+        c.name = "503 with Retry-After in seconds";
+        c.resume = Resume(4096);
+        c.status = 503;
+        c.length = 12;
+        c.headers = {{QV::ResponseHeader::RetryAfter, L"3"}};
+        c.end = End::BadStatus;
+        c.after = Resume(4096);
+        c.fileBytes = 4096;
+        c.outcomeStatus = 503;
+        c.retryAfterMs = 3000;
+        cases.push_back(c);
+    }
+    {
+        AttemptCase c;
+        c.name = "429 with Retry-After as a date, measured against the answer's Date";
+        c.status = 429;
+        c.length = 12;
+        c.headers = {{QV::ResponseHeader::RetryAfter, L"Wed, 21 Oct 2015 07:28:07 GMT"},
+                     {QV::ResponseHeader::Date, kDate}};
+        c.end = End::BadStatus;
+        c.outcomeStatus = 429;
+        c.retryAfterMs = 7000;
+        cases.push_back(c);
+    }
+    {
+        AttemptCase c;
+        c.name = "no response";
+        c.resume = Resume(4096);
+        c.opens = false;
+        c.end = End::NoResponse;
+        c.after = Resume(4096);
+        c.fileBytes = 4096;
+        cases.push_back(c);
+    }
+    return cases;
+}
+
+TEST(TransferLoop, AttemptsContinueOnlyTheSameVersion)
+{
+    for (const AttemptCase& c : AttemptCases())
+    {
+        SCOPED_TRACE(c.name);
+        ScriptedClock clock;
+        ScriptedSource source(clock, c.opens, c.status, c.length, c.steps);
+        source.headers = c.headers;
+        source.offset = c.bodyStart;
+        MemorySink sink(std::nullopt, c.flushFails, c.restartFails);
+        for (uint64_t i = 0; i < c.resume.written; ++i)
+            sink.bytes.push_back(BodyByte(i));
+        RecordingCallback callback;
+        QV::TransferResume resume = c.resume;
+        uint32_t total = kPrevious;
+
+        const QV::TransferOutcome outcome =
+            QV::RunTransferAttempt(source, sink, clock, &callback, kUrl, resume, total);
+
+        EXPECT_EQ(static_cast<int>(outcome.end), static_cast<int>(c.end));
+        EXPECT_EQ(callback.Events(), c.events);
+        EXPECT_TRUE(callback.Errors().empty()) << "an attempt reports no error";
+        EXPECT_EQ(resume.length, c.after.length);
+        EXPECT_EQ(resume.etag, c.after.etag);
+        EXPECT_EQ(resume.lastModified, c.after.lastModified);
+        EXPECT_EQ(resume.written, c.after.written);
+        EXPECT_EQ(sink.flushes, c.flushes);
+        EXPECT_EQ(sink.restarts, c.restarts);
+        EXPECT_EQ(outcome.status, c.outcomeStatus);
+        EXPECT_EQ(outcome.retryAfterMs, c.retryAfterMs);
+        EXPECT_EQ(total, c.end == QV::TransferEnd::Complete ? kPrevious + kWhole : kPrevious);
+        if (!c.restartFails)
+        {
+            ASSERT_EQ(sink.bytes.size(), c.fileBytes);
+            for (size_t i = 0; i < sink.bytes.size(); ++i)
+                ASSERT_EQ(sink.bytes[i], BodyByte(i)) << "offset " << i;
+        }
+        if (c.end == QV::TransferEnd::Complete)
+            EXPECT_EQ(outcome.message, nullptr);
+        else
+            EXPECT_STREQ(outcome.message, c.end == QV::TransferEnd::WriteFailed
+                                              ? QV::kMsgWriteFailed
+                                              : QV::kMsgDownloadFailed);
+    }
+}
+
+// The speed of a continued attempt counts its own bytes over its own time, not the bytes an
+// earlier attempt left in the file.
+TEST(TransferLoop, SpeedOfAContinuedAttemptCountsItsOwnBytes)
+{
+    ScriptedClock clock;
+    clock.now = 7000;
+    ScriptedSource source(clock, true, 206, kWhole - 4096, {{4096, 7008}, {1808, 7010}});
+    source.headers = Ranged(L"bytes 4096-9999/10000");
+    source.offset = 4096;
+    MemorySink sink;
+    RecordingCallback callback;
+    QV::TransferResume resume = Resume(4096);
+    uint32_t total = 0;
+    ASSERT_EQ(QV::RunTransferAttempt(source, sink, clock, &callback, kUrl, resume, total).end,
+              QV::TransferEnd::Complete);
+    const std::vector<double> expected = {0.0, 4096.0 / 8, 5904.0 / 10, 5904.0 / 10};
+    EXPECT_EQ(callback.Speeds(), expected);
 }
 
 } // namespace

@@ -154,6 +154,48 @@ uint64_t QVHttpFile::GetContentLength() noexcept
     return value;
 }
 
+std::wstring QVHttpFile::QueryHeader(ResponseHeader header)
+{
+    HINTERNET request = GetHandle();
+    if (request == nullptr)
+        return std::wstring();
+    DWORD level = 0;
+    switch (header)
+    {
+    case ResponseHeader::ContentRange:
+        level = HTTP_QUERY_CONTENT_RANGE;
+        break;
+    case ResponseHeader::ETag:
+        level = HTTP_QUERY_ETAG;
+        break;
+    case ResponseHeader::LastModified:
+        level = HTTP_QUERY_LAST_MODIFIED;
+        break;
+    case ResponseHeader::RetryAfter:
+        level = HTTP_QUERY_RETRY_AFTER;
+        break;
+    case ResponseHeader::Date:
+        level = HTTP_QUERY_DATE;
+        break;
+    }
+    const InternetApi& api = GetInternetApi();
+    // Header values are short; one larger try covers an unusually long one.
+    std::wstring value(128, L'\0');
+    for (int tries = 0; tries < 2; ++tries)
+    {
+        DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+        if (api.HttpQueryInfoW(request, level, value.data(), &bytes, nullptr))
+        {
+            value.resize(bytes / sizeof(wchar_t));
+            return value;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            break;
+        value.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+    }
+    return std::wstring();
+}
+
 int32_t QVHttpFile::ReadChunk(void* buffer) noexcept
 {
     HINTERNET request = GetHandle();

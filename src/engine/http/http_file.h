@@ -46,6 +46,10 @@ public:
     // a number.
     uint64_t GetContentLength() noexcept;
 
+    // The text of the response header `header`; empty when no request is open, the header is
+    // missing or cannot be read.
+    std::wstring QueryHeader(ResponseHeader header);
+
     // Reads the next piece of the body (at most kTransferBlockSize bytes) into `buffer` (that size
     // at least). -1 on failure or when nothing is open, 0 when nothing was read, else the count.
     int32_t ReadChunk(void* buffer) noexcept;

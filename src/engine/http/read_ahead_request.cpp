@@ -47,6 +47,7 @@ struct ReadAheadState
     bool producerWaiting = false;
     DWORD status = 0;
     uint64_t length = 0;
+    ResponseHeaders headers;
     uint32_t head = 0;   // the oldest result not yet taken
     uint32_t filled = 0; // results ready from `head` on; a failure stays there for good
     Block blocks[kReadAheadBlocks];
@@ -109,6 +110,19 @@ void RunNetworkThread(ReadAheadState& s) noexcept
     DWORD status = 0;
     const bool hasStatus = ok && s.request.QueryStatusCode(status);
     const uint64_t length = ok ? s.request.GetContentLength() : 0;
+    ResponseHeaders headers;
+    if (ok)
+    {
+        try
+        {
+            for (size_t i = 0; i < kResponseHeaderCount; ++i)
+                headers[i] = s.request.QueryHeader(static_cast<ResponseHeader>(i));
+        }
+        catch (...)
+        {
+            ok = false;
+        }
+    }
     {
         CSrwExclusiveLock guard(s.lock);
         ok = ok && !s.aborted && !s.released;
@@ -116,6 +130,7 @@ void RunNetworkThread(ReadAheadState& s) noexcept
         s.openSucceeded = ok;
         s.status = hasStatus ? status : 0;
         s.length = length;
+        s.headers.swap(headers);
     }
     ::WakeAllConditionVariable(&s.consumerWake);
 
@@ -228,6 +243,7 @@ bool QVReadAheadRequest::Open(const std::wstring& address)
         return false;
     m_dwStatus = s.status;
     m_qwLength = s.length;
+    m_headers.swap(s.headers);
     m_bOpen = true;
     return true;
 }
@@ -237,9 +253,15 @@ bool QVReadAheadRequest::HasErrorStatus() noexcept
     return !m_bOpen || m_dwStatus != 200;
 }
 
-uint32_t QVReadAheadRequest::GetStatusCode() const noexcept
+uint32_t QVReadAheadRequest::GetStatusCode() noexcept
 {
     return m_bOpen ? m_dwStatus : 0;
+}
+
+std::wstring QVReadAheadRequest::GetHeader(ResponseHeader header)
+{
+    const size_t i = static_cast<size_t>(header);
+    return m_bOpen && i < kResponseHeaderCount ? m_headers[i] : std::wstring();
 }
 
 uint64_t QVReadAheadRequest::GetContentLength() noexcept

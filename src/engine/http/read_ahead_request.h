@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -71,11 +72,15 @@ private:
 
 struct ReadAheadState;
 
-// The consumer's side. Open, HasErrorStatus, GetStatusCode, GetContentLength, ReadChunk and
-// WasAborted come from one thread; Abort from any thread while the object lives. The network
-// thread owns, through a shared state, the WinINet handles and the blocks (wininet.dll is never
-// unloaded); it never touches the consumer, and it frees everything when its last call returns
-// after the consumer has gone.
+// The response headers a request keeps, indexed by ResponseHeader.
+inline constexpr size_t kResponseHeaderCount = static_cast<size_t>(ResponseHeader::Date) + 1;
+using ResponseHeaders = std::array<std::wstring, kResponseHeaderCount>;
+
+// The consumer's side. Open, HasErrorStatus, GetStatusCode, GetContentLength, GetHeader,
+// ReadChunk and WasAborted come from one thread; Abort from any thread while the object lives. The
+// network thread owns, through a shared state, the WinINet handles and the blocks (wininet.dll is
+// never unloaded); it never touches the consumer, and it frees everything when its last call
+// returns after the consumer has gone.
 class QVReadAheadRequest final : public ITransferSource
 {
 public:
@@ -90,21 +95,26 @@ public:
     QVReadAheadRequest& operator=(const QVReadAheadRequest&) = delete;
 
     // Starts the network thread, which opens a session with the settings and GETs `address` as
-    // QVHttpFile::Open does from the settings' start, then reads the body ahead. Waits until the
-    // response headers arrived (true) or opening failed or Abort came (false). Once only; a
-    // second call answers false.
+    // QVHttpFile::Open does from the settings' start, reads the status, the length and the
+    // headers of ResponseHeader, then reads the body ahead. Waits until the response headers
+    // arrived (true) or opening failed or Abort came (false). Once only; a second call answers
+    // false.
     bool Open(const std::wstring& address) override;
 
     // True unless the status code could be read and is 200 (so also for 206, see GetStatusCode).
-    bool HasErrorStatus() noexcept override;
+    bool HasErrorStatus() noexcept;
 
     // The response's status code (206 answers a ranged open); 0 when unreadable or nothing is
     // open.
-    uint32_t GetStatusCode() const noexcept;
+    uint32_t GetStatusCode() noexcept override;
 
     // The Content-Length (of a ranged answer: the bytes from the start on); 0 when missing, not a
     // number, or nothing is open.
     uint64_t GetContentLength() noexcept override;
+
+    // The header's value as read when the response arrived; empty when missing or nothing is
+    // open.
+    std::wstring GetHeader(ResponseHeader header) override;
 
     // The next result of the network thread's block-sized reads, in order, as QVHttpFile::ReadChunk
     // answers it, its bytes into `buffer`; -1 on a failed read (and every read after it), after
@@ -123,6 +133,7 @@ private:
     QVTransferAbort* m_pAbort;
     uint32_t m_dwStatus = 0;
     uint64_t m_qwLength = 0;
+    ResponseHeaders m_headers;
     bool m_bOpen = false;
     bool m_bStarted = false;
 };
