@@ -1,8 +1,8 @@
-// The entry point of every GoogleTest program run under Wine. After the results are printed the
-// process is ended at once, without the system's per-library teardown: under load, Wine now and
-// then leaves a finished process blocked in that teardown (its one remaining thread waiting on
-// the wineserver, no lock involved), and CTest would report a test that passed as timed out.
-// The product's own exit is covered by the end-to-end tests, which run the real exe to its end.
+// The entry point of every GoogleTest program run under Wine: once the results are printed the
+// process ends at once, skipping the per-library teardown, which a test program has no use for.
+// Under load Wine now and then leaves a finished test process waiting on its wineserver at its
+// end, with this or without it; CTest's 60 s time-out then reports it. The product's own exit is
+// covered by the end-to-end tests, which run the real exe to its end.
 #include <gtest/gtest.h>
 
 #include <windows.h>

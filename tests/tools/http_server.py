@@ -358,13 +358,19 @@ class Handler(BaseHTTPRequestHandler):
     def mode_filedrip(self, args, hold):
         self.send_file(args[0], int(args[1]))
 
-    def send_file(self, key, rate):
+    def registered_file(self, key):
+        """The bytes of the file registered as `key`; None, with a 404 sent, when there is none."""
         path = self.server.state.files.get(key)
         if path is None:
             self.send_head(404, 0)
-            return
+            return None
         with open(path, "rb") as f:
-            data = f.read()
+            return f.read()
+
+    def send_file(self, key, rate):
+        data = self.registered_file(key)
+        if data is None:
+            return
         self.send_head(200, len(data))
         if not rate:
             self.wfile.write(data)
@@ -379,12 +385,9 @@ class Handler(BaseHTTPRequestHandler):
                 time.sleep(delay)
 
     def mode_held(self, args, hold):
-        path = self.server.state.files.get(args[0])
-        if path is None:
-            self.send_head(404, 0)
+        data = self.registered_file(args[0])
+        if data is None:
             return
-        with open(path, "rb") as f:
-            data = f.read()
         self.send_head(200, len(data))
         self.wfile.write(data[:-1])
         self.wfile.flush()
