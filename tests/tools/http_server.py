@@ -465,13 +465,13 @@ class Handler(BaseHTTPRequestHandler):
 
     def content(self, source, trailer=b""):
         """The Content of a SOURCE argument (SIZE or KEY, optionally @RATE)."""
-        spec, _, rate = source.partition("@")
+        name, _, rate = source.partition("@")
         rate = int(rate) if rate else None
-        if spec.isdigit():
-            return Content(pattern_slice_any, int(spec), rate, trailer)
-        path = self.server.state.files.get(spec)
+        if name.isdigit():
+            return Content(pattern_slice_any, int(name), rate, trailer)
+        path = self.server.state.files.get(name)
         if path is None:
-            raise ValueError("no file registered as " + spec)
+            raise ValueError("no file registered as " + name)
         with open(path, "rb") as f:
             data = f.read()
         return Content(lambda offset, n: data[offset:offset + n], len(data), rate, trailer)
