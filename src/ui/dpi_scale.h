@@ -1,0 +1,45 @@
+// Pixel arithmetic of a window that follows its monitor's DPI: lengths, rectangles and icon sizes
+// laid out at one DPI and wanted at another, with the same rounding as the system's MulDiv. No
+// window involved.
+#pragma once
+
+#include <cstdint>
+
+namespace QV
+{
+
+// The DPI at which one logical pixel is one screen pixel (100 % scaling).
+inline constexpr uint32_t kDefaultDpi = 96;
+
+// `value` laid out at `fromDpi`, at `toDpi`: value × toDpi / fromDpi rounded half away from
+// zero (as MulDiv). A DPI of 0 on either side leaves `value` unchanged.
+int ScaleForDpi(int value, uint32_t fromDpi, uint32_t toDpi);
+
+// A window or control rectangle: left and top inclusive, right and bottom exclusive.
+struct DpiRect
+{
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+
+    bool operator==(const DpiRect& other) const
+    {
+        return left == other.left && top == other.top && right == other.right &&
+               bottom == other.bottom;
+    }
+};
+
+// Each edge of `rect` scaled on its own (not origin and size), so that controls that touch at
+// one DPI still touch at another.
+DpiRect ScaleRectForDpi(const DpiRect& rect, uint32_t fromDpi, uint32_t toDpi);
+
+// The edge length of an icon that is `sizeAtDefault` pixels at 96 DPI (16 for the small icon, 32
+// for the large one), at `dpi`. A DPI of 0 counts as 96.
+int IconSizeForDpi(int sizeAtDefault, uint32_t dpi);
+
+// The scalings Windows offers from 100 % to 200 % in 25 % steps, as DPIs; the icon resource
+// carries an image for the small and the large icon at each of them.
+inline constexpr uint32_t kScalingStepDpis[] = {96, 120, 144, 168, 192};
+
+} // namespace QV
