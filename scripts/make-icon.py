@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the installer's icon (a blue rounded square with a white down-arrow) and writes it as a
-Windows .ico with 48, 32 and 16 pixel images at 32 bits per pixel. Python standard library only.
+Windows .ico at 32 bits per pixel, with an image for the small (16 px at 100 %) and the large
+(32 px) icon at every scaling from 100 % to 200 % in 25 % steps, so that neither the tray nor the
+window icon is ever stretched from another size. Python standard library only.
 
 Usage: scripts/make-icon.py [OUTPUT]   (default: res/app.ico beside this script's folder)
 """
@@ -8,7 +10,7 @@ import os
 import struct
 import sys
 
-SIZES = (48, 32, 16)
+SIZES = (64, 56, 48, 40, 32, 28, 24, 20, 16)
 SUPERSAMPLE = 4  # samples per pixel edge, for smooth edges
 
 TOP_BLUE = (0x3A, 0x8D, 0xF5)

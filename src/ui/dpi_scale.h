@@ -34,6 +34,29 @@ struct DpiRect
 // one DPI still touch at another.
 DpiRect ScaleRectForDpi(const DpiRect& rect, uint32_t fromDpi, uint32_t toDpi);
 
+// The dialog base units of a dialog font: one horizontal dialog unit is x / 4 pixels, one
+// vertical unit y / 8.
+struct DialogBaseUnits
+{
+    int x = 0;
+    int y = 0;
+};
+
+// The base units the dialog manager takes from a font (as GdiGetCharDimensions): the width of
+// the 52 letters A-Z a-z as one line, averaged and rounded as (width / 26 + 1) / 2, and the
+// font's height (tmHeight).
+DialogBaseUnits BaseUnitsFromMetrics(int alphabetWidth, int textHeight);
+
+// A rectangle in dialog units as the dialog manager places it in pixels: its origin and its size
+// each mapped with MulDiv(x, base.x, 4) and MulDiv(y, base.y, 8). Zero base units give an empty
+// rectangle.
+DpiRect DialogUnitsToPixels(const DpiRect& units, DialogBaseUnits base);
+
+// The dialog units a rectangle placed by the dialog manager came from: the nearest whole units of
+// its origin and size (exact while a unit is wider than a pixel, base.x > 4 and base.y > 8). Zero
+// base units give an empty rectangle.
+DpiRect PixelsToDialogUnits(const DpiRect& pixels, DialogBaseUnits base);
+
 // The edge length of an icon that is `sizeAtDefault` pixels at 96 DPI (16 for the small icon, 32
 // for the large one), at `dpi`. A DPI of 0 counts as 96.
 int IconSizeForDpi(int sizeAtDefault, uint32_t dpi);

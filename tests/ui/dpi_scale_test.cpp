@@ -63,6 +63,62 @@ TEST(DpiScaleRect, EdgesScaleApartSoNeighboursStayNeighbours)
         << "a whole-number factor comes back exactly";
 }
 
+struct UnitsCase
+{
+    const char* name;
+    int alphabetWidth;
+    int height;
+    DialogBaseUnits base;
+};
+
+void PrintTo(const UnitsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class DialogUnitsTest : public ::testing::TestWithParam<UnitsCase>
+{
+};
+
+// The controls of the progress dialog's template, in dialog units.
+const DpiRect kTemplateControls[] = {{102, 98, 199, 112}, {13, 16, 279, 40},  {13, 65, 279, 75},
+                                     {8, 88, 286, 90},    {228, 53, 270, 61}, {24, 53, 213, 61},
+                                     {0, 0, 293, 119}};
+
+TEST_P(DialogUnitsTest, BaseUnitsAndTheWayBackFromPixels)
+{
+    const UnitsCase& c = GetParam();
+    DialogBaseUnits base = BaseUnitsFromMetrics(c.alphabetWidth, c.height);
+    EXPECT_EQ(base.x, c.base.x);
+    EXPECT_EQ(base.y, c.base.y);
+    for (const DpiRect& units : kTemplateControls)
+    {
+        DpiRect pixels = DialogUnitsToPixels(units, base);
+        EXPECT_EQ(PixelsToDialogUnits(pixels, base), units) << units.left << "," << units.top;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DialogUnitsTest,
+    // Wine's 9-point dialog font at 96, 144 and 192 DPI, and others around them.
+    ::testing::Values(UnitsCase{"At96", 312, 16, {6, 16}}, UnitsCase{"At144", 520, 22, {10, 22}},
+                      UnitsCase{"At192", 676, 30, {13, 30}},
+                      UnitsCase{"RoundsHalfUp", 286, 13, {6, 13}}, // 11 / 2 = 5.5
+                      UnitsCase{"SmallFont", 260, 13, {5, 13}}),
+    [](const ::testing::TestParamInfo<UnitsCase>& info) { return info.param.name; });
+
+TEST(DialogUnits, PlacedAsTheDialogManagerPlacesThem)
+{
+    // The status line of the template at Wine's 96-DPI base units, as measured on the dialog.
+    EXPECT_EQ(DialogUnitsToPixels({13, 16, 279, 40}, {6, 16}), (DpiRect{20, 32, 419, 80}));
+    EXPECT_EQ(DialogUnitsToPixels({0, 0, 293, 119}, {10, 22}), (DpiRect{0, 0, 733, 327}));
+    // Origin and size round apart: the push button at 144 DPI ends at 270 + 39, not at
+    // MulDiv(112, 22, 8) = 308.
+    EXPECT_EQ(DialogUnitsToPixels({102, 98, 199, 112}, {10, 22}), (DpiRect{255, 270, 498, 309}));
+    EXPECT_EQ(DialogUnitsToPixels({1, 1, 2, 2}, {0, 16}), DpiRect{});
+    EXPECT_EQ(PixelsToDialogUnits({1, 1, 2, 2}, {6, 0}), DpiRect{});
+}
+
 struct IconCase
 {
     uint32_t dpi;
