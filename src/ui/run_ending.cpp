@@ -15,6 +15,9 @@ EndAction QVRunEnding::Finish(RunOutcome outcome, uint64_t nowMs, bool dialogVis
         m_state = RunEndState::Showing;
         return EndAction::Nothing;
     }
+    // The user closed the failure's balloon before the worker was done: nothing left to show.
+    if (m_bClosedAfterShown)
+        return CloseNow();
     m_state = RunEndState::Noticing;
     m_ullDeadlineMs = nowMs + kFailureNoticeMs;
     return EndAction::Nothing;
@@ -29,6 +32,8 @@ EndAction QVRunEnding::OnTrayNotice(TrayNotice notice)
 {
     if (notice == TrayNotice::BalloonShown && m_bFailureReported)
         m_bShownSinceFailure = true;
+    if (notice == TrayNotice::BalloonClosed && m_bShownSinceFailure)
+        m_bClosedAfterShown = true;
     switch (m_state)
     {
     case RunEndState::Noticing:
@@ -37,7 +42,7 @@ EndAction QVRunEnding::OnTrayNotice(TrayNotice notice)
             m_state = RunEndState::Showing;
             return EndAction::ShowFailure;
         }
-        if (notice == TrayNotice::BalloonClosed && m_bShownSinceFailure)
+        if (m_bClosedAfterShown)
             return CloseNow();
         return EndAction::Nothing;
     case RunEndState::Showing:
@@ -45,6 +50,11 @@ EndAction QVRunEnding::OnTrayNotice(TrayNotice notice)
             return EndAction::ShowFailure;
         return EndAction::Nothing;
     case RunEndState::Running:
+        // The failure is in the status line already; the worker is about to end.
+        if (m_bFailureReported &&
+            (notice == TrayNotice::Activated || notice == TrayNotice::BalloonClicked))
+            return EndAction::ShowFailure;
+        break;
     case RunEndState::Closed:
         break;
     }

@@ -47,8 +47,9 @@ public:
     QVRunEnding() = default;
 
     // The job is over. Running: a success or cancel closes (Closed); a failure starts the notice
-    // (Noticing, deadline nowMs + kFailureNoticeMs), or goes to Showing when the dialog is already
-    // on screen. In any other state nothing changes (Nothing): it may be called repeatedly.
+    // (Noticing, deadline nowMs + kFailureNoticeMs), goes to Showing when the dialog is already
+    // on screen, or closes when its balloon was closed already. In any other state nothing
+    // changes (Nothing): it may be called repeatedly.
     EndAction Finish(RunOutcome outcome, uint64_t nowMs, bool dialogVisible);
 
     // The main thread learned of a failure, before or after its balloon was asked for: balloons
@@ -58,7 +59,9 @@ public:
     // A notification of the tray icon. In Noticing: a click on the icon or the balloon shows the
     // failure (Showing); a closed balloon ends the notice (Close) once a balloon was reported
     // shown since the failure (an older balloon's end does not count). In Showing a click shows
-    // the dialog again. In Running and Closed: Nothing, apart from noting shown balloons.
+    // the dialog again. In Running a click shows the failure once one was reported (the job is
+    // about to end; Finish then finds the dialog on screen), anything else is Nothing apart from
+    // noting shown balloons. In Closed: Nothing.
     EndAction OnTrayNotice(TrayNotice notice);
 
     // The user asked for the dialog (the tray menu's show item): as a click on the icon.
@@ -86,6 +89,7 @@ private:
     RunEndState m_state = RunEndState::Running;
     bool m_bFailureReported = false;
     bool m_bShownSinceFailure = false;
+    bool m_bClosedAfterShown = false;
     uint64_t m_ullDeadlineMs = 0;
 };
 

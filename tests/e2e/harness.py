@@ -21,6 +21,9 @@ SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__f
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "tools"))
 from server_launcher import ServerError, TestServer  # noqa: E402,F401
 PRODUCT_KEY = r"HKLM\Software\PellixExplorer"
+# Where a user's display scaling lives (LogPixels, REG_DWORD): Windows and Wine read it at the
+# start of each process.
+DPI_KEY = r"HKCU\Control Panel\Desktop"
 
 
 def user_texts():
@@ -150,6 +153,26 @@ class Wine:
 
     def delete_product_key(self):
         self.run(["reg", "delete", PRODUCT_KEY, "/f"], tag="reg")
+
+    def dpi_setting(self):
+        """The prefix's display scaling as a DPI (LogPixels), or None when it is not set."""
+        code, text = self.run(["reg", "query", DPI_KEY, "/v", "LogPixels"], tag="reg")
+        if code != 0:
+            return None
+        for line in text.splitlines():
+            parts = line.split()
+            if len(parts) == 3 and parts[0] == "LogPixels":
+                return int(parts[2], 0)
+        return None
+
+    def set_dpi_setting(self, dpi):
+        """Sets the display scaling of programs started from now on; None removes the setting
+        (Wine then uses its default, 96)."""
+        if dpi is None:
+            self.run(["reg", "delete", DPI_KEY, "/v", "LogPixels", "/f"], tag="reg")
+        else:
+            self.run(["reg", "add", DPI_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                      str(dpi), "/f"], tag="reg")
 
     def stamp(self, url, name="QuorvinOnlineInstaller.exe"):
         """A copy of the real installer whose version resource names `url`."""

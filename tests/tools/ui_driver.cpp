@@ -16,7 +16,8 @@
 //   balloon                   the text of each balloon the shell shows now: count, text0...
 //   refusing-tray             stands in for a taskbar that is not up yet: a window of the
 //                             taskbar's class in front of the shell's, refusing every icon, until
-//                             --timeout (prints ready=1 once it is there)
+//                             --timeout (prints ready=1 once it is there, then how many icon
+//                             calls it refused)
 //   geometry [DPI]            the dialog's DPI, window and client size, each control's rectangle
 //                             and the heights of its two fonts at its DPI (or at DPI, after a
 //                             dpi-changed that the system did not send)
@@ -469,10 +470,23 @@ int CommandBalloon(const Options& o)
     return kOk;
 }
 
+// Notification-icon calls that reached the refusing taskbar.
+int g_nRefused = 0;
+
+LRESULT CALLBACK RefusingTrayProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_COPYDATA)
+    {
+        ++g_nRefused;
+        return FALSE;
+    }
+    return ::DefWindowProcW(hWnd, msg, wParam, lParam);
+}
+
 int CommandRefusingTray(const Options& o)
 {
     WNDCLASSW wc = {};
-    wc.lpfnWndProc = ::DefWindowProcW; // answers 0 to WM_COPYDATA: every icon is refused
+    wc.lpfnWndProc = RefusingTrayProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = L"Shell_TrayWnd";
     if (!::RegisterClassW(&wc))
@@ -494,6 +508,7 @@ int CommandRefusingTray(const Options& o)
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
     ::DestroyWindow(tray);
+    Print("refused", static_cast<unsigned long long>(g_nRefused));
     Print("gone", 1);
     return kOk;
 }
