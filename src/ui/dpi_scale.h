@@ -3,7 +3,9 @@
 // window involved.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace QV
 {
@@ -56,6 +58,16 @@ DpiRect DialogUnitsToPixels(const DpiRect& units, DialogBaseUnits base);
 // its origin and size (exact while a unit is wider than a pixel, base.x > 4 and base.y > 8). Zero
 // base units give an empty rectangle.
 DpiRect PixelsToDialogUnits(const DpiRect& pixels, DialogBaseUnits base);
+
+// The DPI a font of `points` points was made for, from its height in pixels (LOGFONT's lfHeight,
+// either sign): the dialog manager makes a template's font -MulDiv(points, dpi, 72) high. Rounded
+// to the nearest DPI; 0 when either is 0.
+uint32_t DpiOfFontHeight(int fontHeight, int points);
+
+// The point size of the font of an extended dialog template (DLGTEMPLATEEX with DS_SETFONT or
+// DS_SHELLFONT), read from its bytes; none for another template, one without a font, or one that
+// ends early.
+std::optional<uint16_t> DialogTemplatePointSize(const uint8_t* data, size_t size);
 
 // The edge length of an icon that is `sizeAtDefault` pixels at 96 DPI (16 for the small icon, 32
 // for the large one), at `dpi`. A DPI of 0 counts as 96.

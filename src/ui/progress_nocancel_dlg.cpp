@@ -112,9 +112,9 @@ LRESULT QVProgressNoCancelDlg::OnInitDialog()
         loop->RegisterMessageFilter(this);
     }
     m_dpi.TakeOverDialogScaling(m_hWnd);
-    m_uLayoutDpi = m_dpi.ForWindow(m_hWnd);
-    m_uDpi = m_uLayoutDpi;
     RecordLayout();
+    m_uLayoutDpi = LayoutDpi();
+    m_uDpi = m_uLayoutDpi;
     CenterWindow();
     ::SetTimer(m_hWnd, kCloseTimerId, kCloseTimerPeriodMs, nullptr);
 
@@ -502,6 +502,25 @@ void QVProgressNoCancelDlg::RecordLayout()
     auto font = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
     m_bHaveLayoutFont =
         font != nullptr && ::GetObjectW(font, sizeof(m_layoutFont), &m_layoutFont) != 0;
+}
+
+uint32_t QVProgressNoCancelDlg::LayoutDpi() const
+{
+    // Windows makes the template's font for the window's monitor (per-monitor v2) or for the
+    // system DPI; Wine always for the system DPI, while it may report another for the window.
+    // The font itself tells.
+    HINSTANCE resources = g_appModule.GetResourceInstance();
+    HRSRC info = ::FindResourceW(resources, MAKEINTRESOURCEW(IDD), RT_DIALOG);
+    const void* data = info != nullptr ? ::LockResource(::LoadResource(resources, info)) : nullptr;
+    if (data != nullptr && m_bHaveLayoutFont)
+    {
+        std::optional<uint16_t> points = DialogTemplatePointSize(static_cast<const uint8_t*>(data),
+                                                                 ::SizeofResource(resources, info));
+        uint32_t dpi = points ? DpiOfFontHeight(m_layoutFont.lfHeight, *points) : 0;
+        if (dpi != 0)
+            return dpi;
+    }
+    return m_dpi.ForWindow(m_hWnd);
 }
 
 DialogBaseUnits QVProgressNoCancelDlg::BaseUnitsOf(HFONT font, uint32_t dpi) const

@@ -128,6 +128,8 @@ private:
     // font scaled, every rectangle placed again from its dialog units with the new font's base
     // units, as the dialog manager would have placed it at that DPI.
     void RecordLayout();
+    // The DPI the template's font was made for (after RecordLayout), else the window's.
+    uint32_t LayoutDpi() const;
     void ApplyDpi(uint32_t dpi, const RECT* suggested);
     // The base units of `font` (null: the layout's scaled to `dpi`).
     DialogBaseUnits BaseUnitsOf(HFONT font, uint32_t dpi) const;

@@ -526,7 +526,7 @@ class InstallerEndToEnd(unittest.TestCase):
             self.open_dialog()
             geometry, fit = self.measure()
             self.cancel()
-            self.assertEqual(int(geometry["dpi"]), dpi)
+            self.assertEqual(int(geometry["dpi"]), dpi, (geometry, self.wine.dpi_setting()))
             # The dialog is laid out with its font at this DPI: the size the driver predicts
             # from that font's dialog base units is the size it has.
             self.assertEqual(geometry["client"], geometry["template_client"], geometry)

@@ -18,11 +18,11 @@
 //                             taskbar's class in front of the shell's, refusing every icon, until
 //                             --timeout (prints ready=1 once it is there, then how many icon
 //                             calls it refused)
-//   geometry [DPI]            the dialog's DPI, window and client size, each control's rectangle
-//                             and the heights of its two fonts at its DPI (or at DPI, after a
+//   geometry [DPI]            the dialog's window and client size, each control's rectangle and
+//                             the heights of its two fonts at the system DPI (or at DPI, after a
 //                             dpi-changed that the system did not send)
 //   fit [all-status] [DPI]    measures each static text and the button against its control in
-//                             the font the dialog uses at its DPI, or at DPI
+//                             the font the dialog uses at the system DPI, or at DPI
 //                             (GetTextExtentPoint32 and the control's own word wrapping);
 //                             all-status adds every status text of the table in the status
 //                             control. fits=1 when all fit
@@ -659,8 +659,9 @@ private:
 };
 
 // The DPI the dialog's fonts are made for: a number among the arguments after the command, else
-// the window's.
-UINT FontDpi(const Options& o, HWND dialog)
+// the system DPI, which this program reads from the same setting as the installer. (Wine may
+// report another DPI for a per-monitor window: that of its desktop when the desktop started.)
+UINT FontDpi(const Options& o)
 {
     for (size_t i = 1; i < o.args.size(); ++i)
     {
@@ -668,7 +669,7 @@ UINT FontDpi(const Options& o, HWND dialog)
         if (dpi != 0)
             return dpi;
     }
-    return WindowDpi(dialog);
+    return ScreenDpi();
 }
 
 std::wstring SizeText(LONG cx, LONG cy)
@@ -686,11 +687,12 @@ int CommandGeometry(const Options& o)
     HWND dialog = nullptr;
     if (NeedDialog(o, dialog) != kOk)
         return kFailed;
-    UINT dpi = FontDpi(o, dialog);
+    UINT dpi = FontDpi(o);
     RECT window = {}, client = {};
     ::GetWindowRect(dialog, &window);
     ::GetClientRect(dialog, &client);
     Print("dpi", dpi);
+    Print("window_dpi", WindowDpi(dialog));
     Print("window", SizeText(window.right - window.left, window.bottom - window.top));
     Print("client", SizeText(client.right, client.bottom));
     LOGFONTW font = {};
@@ -722,7 +724,7 @@ int CommandFit(const Options& o)
     HWND dialog = nullptr;
     if (NeedDialog(o, dialog) != kOk)
         return kFailed;
-    UINT dpi = FontDpi(o, dialog);
+    UINT dpi = FontDpi(o);
     LOGFONTW dialogFont = {}, statusFont = {};
     SIZE units = {};
     if (!TemplateFont(dialog, dpi, dialogFont, units) || !StatusFont(dpi, statusFont))

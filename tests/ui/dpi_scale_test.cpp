@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace QV
 {
 namespace
@@ -118,6 +122,98 @@ TEST(DialogUnits, PlacedAsTheDialogManagerPlacesThem)
     EXPECT_EQ(DialogUnitsToPixels({1, 1, 2, 2}, {0, 16}), DpiRect{});
     EXPECT_EQ(PixelsToDialogUnits({1, 1, 2, 2}, {6, 0}), DpiRect{});
 }
+
+struct FontDpiCase
+{
+    int height;
+    int points;
+    uint32_t dpi;
+};
+
+TEST(DpiOfFont, TheDpiATemplatesFontWasMadeFor)
+{
+    const FontDpiCase cases[] = {{-12, 9, 96},  {-15, 9, 120}, {-18, 9, 144}, {-21, 9, 168},
+                                 {-24, 9, 192}, {12, 9, 96},   {-14, 9, 112}, {-11, 8, 99},
+                                 {0, 9, 0},     {-12, 0, 0}};
+    for (const FontDpiCase& c : cases)
+        EXPECT_EQ(DpiOfFontHeight(c.height, c.points), c.dpi) << c.height << "/" << c.points;
+}
+
+// An extended dialog template as the resource compiler writes it, up to the font's face.
+std::vector<uint8_t> TemplateBytes(uint32_t style, bool menuOrdinal, const std::u16string& title)
+{
+    std::vector<uint8_t> bytes;
+    auto word = [&](uint32_t value)
+    {
+        bytes.push_back(static_cast<uint8_t>(value & 0xFF));
+        bytes.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+    };
+    auto text = [&](const std::u16string& s)
+    {
+        for (char16_t c : s)
+            word(c);
+        word(0);
+    };
+    word(1);
+    word(0xFFFF);
+    word(0), word(0);                        // help id
+    word(0), word(0);                        // extended style
+    word(style & 0xFFFF), word(style >> 16); // style
+    word(6), word(0), word(0), word(293), word(119);
+    if (menuOrdinal)
+        word(0xFFFF), word(104);
+    else
+        word(0);
+    word(0); // class
+    text(title);
+    word(9);              // points
+    word(0), word(0x100); // weight; italic 0, charset 1
+    text(u"宋体");
+    return bytes;
+}
+
+struct TemplateCase
+{
+    const char* name;
+    std::vector<uint8_t> bytes;
+    size_t keep; // bytes given to the reader (0: all)
+    std::optional<uint16_t> points;
+};
+
+void PrintTo(const TemplateCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class DialogTemplateTest : public ::testing::TestWithParam<TemplateCase>
+{
+};
+
+TEST_P(DialogTemplateTest, ReadsThePointSize)
+{
+    const TemplateCase& c = GetParam();
+    size_t size = c.keep != 0 ? c.keep : c.bytes.size();
+    EXPECT_EQ(DialogTemplatePointSize(c.bytes.data(), size), c.points);
+}
+
+constexpr uint32_t kProgressStyle =
+    0x80C80000 | 0x80 | 0x40; // popup, caption, sysmenu, frame, font
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DialogTemplateTest,
+    ::testing::Values(
+        TemplateCase{"ProgressDialog", TemplateBytes(kProgressStyle, false, u"在线安装程序"), 0, 9},
+        TemplateCase{"MenuByNumber", TemplateBytes(kProgressStyle, true, u"x"), 0, 9},
+        TemplateCase{"NoTitle", TemplateBytes(kProgressStyle, false, u""), 0, 9},
+        TemplateCase{"NoFont", TemplateBytes(kProgressStyle & ~0x40u, false, u"x"), 0,
+                     std::nullopt},
+        TemplateCase{"EndsInTheTitle", TemplateBytes(kProgressStyle, false, u"在线安装程序"), 30,
+                     std::nullopt},
+        TemplateCase{"EndsBeforeThePoints", TemplateBytes(kProgressStyle, false, u"在线安装程序"),
+                     26 + 2 + 2 + 14, std::nullopt},
+        TemplateCase{"PlainTemplate", {0x40, 0x00, 0xC8, 0x80, 0, 0, 0, 0}, 0, std::nullopt},
+        TemplateCase{"Empty", {}, 0, std::nullopt}),
+    [](const ::testing::TestParamInfo<TemplateCase>& info) { return info.param.name; });
 
 struct IconCase
 {
