@@ -154,6 +154,31 @@ class Wine:
     def delete_product_key(self):
         self.run(["reg", "delete", PRODUCT_KEY, "/f"], tag="reg")
 
+    def desktop_pids(self):
+        """Host pids of this Wine's desktop processes (explorer.exe /desktop, which also holds
+        the tray)."""
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    cmdline = f.read().replace(b"\0", b" ").decode("utf-8", "replace")
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    environ = f.read().split(b"\0")
+            except OSError:
+                continue
+            if ("explorer.exe" in cmdline and "/desktop" in cmdline and
+                    ("WINEPREFIX=" + self.prefix).encode() in environ):
+                pids.append(int(entry))
+        return pids
+
+    def wait_desktop_gone(self, timeout=30):
+        """Waits until this Wine's desktop process has ended (it ends a moment after its last
+        window), so that the next program starts a new one with the current desktop settings;
+        answers whether it did."""
+        return wait_until(lambda: not self.desktop_pids(), timeout, step=0.2)
+
     def dpi_setting(self):
         """The prefix's display scaling as a DPI (LogPixels), or None when it is not set."""
         code, text = self.run(["reg", "query", DPI_KEY, "/v", "LogPixels"], tag="reg")

@@ -694,6 +694,8 @@ int CommandGeometry(const Options& o)
     Print("dpi", dpi);
     Print("window_dpi", WindowDpi(dialog));
     Print("window", SizeText(window.right - window.left, window.bottom - window.top));
+    Print("window_rect", std::to_wstring(window.left) + L"," + std::to_wstring(window.top) + L"," +
+                             std::to_wstring(window.right) + L"," + std::to_wstring(window.bottom));
     Print("client", SizeText(client.right, client.bottom));
     LOGFONTW font = {};
     SIZE units = {};
