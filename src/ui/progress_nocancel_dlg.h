@@ -154,9 +154,10 @@ private:
     // Set when the user answered the cancel question with yes: the run then ends at once.
     std::atomic<bool> m_bUserCancelled{false};
     std::unique_ptr<SetupDownloader> m_pDownloader;
-    CTrayNotifyIcon m_trayIcon;
-    // The tray's icon at the system's small-icon size; the window's own icons follow its DPI.
+    // The tray's icon at the system's small-icon size (declared first: it outlives the tray
+    // icon); the window's own icons follow its DPI.
     CIcon m_hTrayIcon;
+    CTrayNotifyIcon m_trayIcon;
     CIcon m_hSmallIcon;
     CIcon m_hBigIcon;
     std::wstring m_strCaption;
@@ -180,7 +181,7 @@ private:
         DpiRect units;
     };
     std::vector<ControlLayout> m_layoutControls;
-    // The client size at m_uDpi, for the system's WM_GETDPISCALEDSIZE question.
+    // The base units at m_uDpi, from which WM_GETDPISCALEDSIZE's answer is scaled.
     DialogBaseUnits m_currentBase;
     // How progress reaches the screen: the worker folds every report into m_pendingDisplay under
     // m_displayLock and posts one update message while none is due; the main thread takes the

@@ -199,11 +199,13 @@ class Wine:
             self.run(["reg", "add", DPI_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
                       str(dpi), "/f"], tag="reg")
 
-    def stamp(self, url, name="QuorvinOnlineInstaller.exe"):
-        """A copy of the real installer whose version resource names `url`."""
+    def stamp(self, url, name="QuorvinOnlineInstaller.exe", source=None):
+        """A copy of the real installer (or of the installer exe `source`) whose version
+        resource names `url`."""
         target = os.path.join(self.scratch, name)
-        code, text = self.run([self.tool("stamp_version.exe"), win_path(self.tool(
-            "QuorvinOnlineInstaller.exe")), win_path(target), url], tag="stamp")
+        source = source or self.tool("QuorvinOnlineInstaller.exe")
+        code, text = self.run([self.tool("stamp_version.exe"), win_path(source), win_path(target),
+                               url], tag="stamp")
         if code != 0:
             raise RuntimeError("stamp_version failed: " + text)
         return target
