@@ -1,14 +1,20 @@
 #!/usr/bin/env python3
 """Draws the installer's icon (a blue rounded square with a white down-arrow) and writes it as a
-Windows .ico with 48, 32 and 16 pixel images at 32 bits per pixel. Python standard library only.
+Windows .ico at 32 bits per pixel, with an image for the small (16 px at 100 %) and the large
+(32 px) icon at every scaling from 100 % to 200 % in 25 % steps, so that neither the tray nor the
+window icon is ever stretched from another size. The images from PNG_FROM pixels up are stored as
+PNG (RGBA, 8 bits a channel), which LoadImage reads on Windows Vista and later, to keep the
+installer small; the smaller ones are 32-bit DIBs. Python standard library only.
 
 Usage: scripts/make-icon.py [OUTPUT]   (default: res/app.ico beside this script's folder)
 """
 import os
 import struct
 import sys
+import zlib
 
-SIZES = (48, 32, 16)
+SIZES = (64, 56, 48, 40, 32, 28, 24, 20, 16)
+PNG_FROM = 40  # this size and larger: PNG images
 SUPERSAMPLE = 4  # samples per pixel edge, for smooth edges
 
 TOP_BLUE = (0x3A, 0x8D, 0xF5)
@@ -87,8 +93,22 @@ def dib(size):
     return header + pixels + bytes(mask)
 
 
+def png(size):
+    """One icon image as a PNG: RGBA, 8 bits a channel, no interlace, top row first."""
+    rows = render(size)
+    raw = b"".join(b"\0" + bytes(c for b, g, r, a in row for c in (r, g, b, a)) for row in rows)
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
 def ico():
-    images = [dib(s) for s in SIZES]
+    images = [png(s) if s >= PNG_FROM else dib(s) for s in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, data in zip(SIZES, images):

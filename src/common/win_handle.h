@@ -124,6 +124,13 @@ template <class T> struct GdiObjectTraits
     static void Close(Handle h) noexcept { ::DeleteObject(h); }
 };
 
+struct IconTraits
+{
+    using Handle = HICON;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DestroyIcon(h); }
+};
+
 using CKernelHandle = CHandleOwner<KernelHandleTraits>; // threads, processes, events
 using CFileHandle = CHandleOwner<FileHandleTraits>;
 using CFindHandle = CHandleOwner<FindTraits>;
@@ -133,6 +140,7 @@ using CRegKey = CHandleOwner<RegKeyTraits>;
 using CLibrary = CHandleOwner<LibraryTraits>;
 using CMenu = CHandleOwner<MenuTraits>;
 using CFont = CHandleOwner<GdiObjectTraits<HFONT>>;
+using CIcon = CHandleOwner<IconTraits>; // icons loaded without LR_SHARED
 
 } // namespace QV
 

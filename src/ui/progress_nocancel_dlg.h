@@ -1,5 +1,7 @@
 // The installer's whole user interface: a hidden modeless progress dialog that owns the tray
-// icon and the downloader, runs the worker thread and closes itself when the job is over.
+// icon and the downloader, runs the worker thread and closes itself when the job is over (after
+// a failure, once the user has seen it or its notice time is up). It follows the DPI of its
+// monitor.
 #pragma once
 
 #include "engine/setup_downloader.h"
@@ -8,8 +10,11 @@
 #include "framework/loop/message_loop.h"
 #include "common/win_handle.h"
 #include "framework/dialog_impl.h"
+#include "ui/dpi_scale.h"
 #include "ui/progress_text.h"
+#include "ui/run_ending.h"
 #include "ui/tray_notify_icon.h"
+#include "ui/window_dpi.h"
 #include "resource.h"
 
 #include <process.h>
@@ -18,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace QV
 {
@@ -41,7 +47,7 @@ public:
     // Does no window work: flags false, no downloader, caption set, tray icon constructed. The
     // worker will be started with `startWorker`.
     explicit QVProgressNoCancelDlg(WorkerStarter startWorker = &::_beginthreadex);
-    // Frees the downloader (which deletes a leftover download), the status font and the tray
+    // Frees the downloader (which deletes a leftover download), the fonts, the icons and the tray
     // icon. Call only after the window is gone and the worker has ended.
     ~QVProgressNoCancelDlg() override;
 
@@ -49,7 +55,7 @@ public:
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult,
                               DWORD dwMsgMapID) override;
 
-    // Idle work of the main thread's loop: closes the dialog once the job is over.
+    // Idle work of the main thread's loop: ends the run once the job is over (CloseIfDone).
     BOOL HandleIdle() override;
 
     // The loop runs no dialog keyboard handling, so Esc on the dialog would reach only its
@@ -76,8 +82,9 @@ public:
     // Moves the progress bar (range 0 to 100), through the same hand-over as the progress texts so
     // that the bar never steps back to an older position.
     void SetProgressPos(int pos) override;
-    // On the main thread: once the job is finished or stopped and the worker has ended, removes
-    // the tray icon and destroys the window. Anywhere else it does nothing.
+    // On the main thread: once the job is finished or stopped and the worker has ended, ends the
+    // run: a success or a confirmed cancel removes the tray icon and destroys the window at once;
+    // a failure first keeps its tray notice (QVRunEnding). Anywhere else it does nothing.
     void CloseIfDone();
     // Hides and removes the tray icon, then destroys the window (which ends the message loop).
     void CloseDialog();
@@ -101,6 +108,12 @@ private:
 
     LRESULT OnInitDialog();
     void OnDestroy();
+    // The window moved to a monitor of another DPI: `dpi` and the system's suggested window
+    // rectangle (its position is kept, the size is the layout's at `dpi`).
+    void OnDpiChanged(uint32_t dpi, const RECT* suggested);
+    // The window size the layout takes at `dpi` with base units `base`; also the answer to the
+    // system's WM_GETDPISCALEDSIZE question.
+    bool ScaledWindowSize(uint32_t dpi, DialogBaseUnits base, SIZE& size) const;
     void OnShow();
     void OnMinimizeToTray();
     void OnCancel();
@@ -113,21 +126,73 @@ private:
 
     // Status line and balloon together (also ISetupJobHost's).
     void ShowStatus(const std::wstring& text) override;
-    static HFONT CreateBoldFont();
+    // The bold status font at `dpi`, from the icon title font; null when it cannot be made.
+    HFONT CreateBoldFont(uint32_t dpi) const;
     void CenterWindow();
     bool IsMainThread() const;
 
     WorkerStarter m_pfnStartWorker;
+
+    // DPI: the layout as the dialog manager made it at m_uLayoutDpi (the dialog font, and the
+    // client area and each control in dialog units), and the same layout at another DPI: the
+    // font scaled, every rectangle placed again from its dialog units with the new font's base
+    // units, as the dialog manager would have placed it at that DPI.
+    void RecordLayout();
+    // The DPI the template's font was made for (after RecordLayout), else the window's.
+    uint32_t LayoutDpi() const;
+    void ApplyDpi(uint32_t dpi, const RECT* suggested);
+    // The base units of `font` (null: the layout's scaled to `dpi`).
+    DialogBaseUnits BaseUnitsOf(HFONT font, uint32_t dpi) const;
+    void LoadWindowIcons(uint32_t dpi);
+
+    // Tray at logon: the icon could not be added at first; each timer tick tries again, and the
+    // taskbar's announcement adds it too. Then the current status is shown as a balloon.
+    void RetryTrayIcon();
+    void OnTrayIconArrived();
+
+    // Failure notice: how the job ended, what the ending asks for, the timer of its deadline.
+    RunOutcome Outcome() const;
+    bool CarryOut(EndAction action);
+    void ArmNoticeTimer();
+    // Milliseconds since the dialog was created (wraps after 49 days, far beyond any run).
+    uint64_t Now() const;
+
     CKernelHandle m_hWorkerThread;
     std::atomic<bool> m_bFinished{false};
     std::atomic<bool> m_bCancelled{false};
     std::atomic<bool> m_bConfirming{false};
+    // Set when the user answered the cancel question with yes: the run then ends at once.
+    std::atomic<bool> m_bUserCancelled{false};
     std::unique_ptr<SetupDownloader> m_pDownloader;
+    // The tray's icon at the system's small-icon size (declared first: it outlives the tray
+    // icon); the window's own icons follow its DPI.
+    CIcon m_hTrayIcon;
     CTrayNotifyIcon m_trayIcon;
-    HICON m_hSmallIcon = nullptr;
+    CIcon m_hSmallIcon;
+    CIcon m_hBigIcon;
     std::wstring m_strCaption;
     CFont m_hStatusFont;
+    // The dialog font at a DPI other than the layout's (null while the dialog manager's serves).
+    CFont m_hDialogFont;
     DWORD m_dwMainThreadId = 0;
+    DWORD m_dwStartTick = 0;
+    // Main thread only.
+    QVRunEnding m_ending;
+    QVWindowDpi m_dpi;
+    uint32_t m_uLayoutDpi = kDefaultDpi;
+    uint32_t m_uDpi = kDefaultDpi;
+    DialogBaseUnits m_layoutBase;
+    DpiRect m_layoutClientUnits;
+    LOGFONTW m_layoutFont = {};
+    bool m_bHaveLayoutFont = false;
+    struct ControlLayout
+    {
+        HWND hWnd;
+        DpiRect units;
+    };
+    std::vector<ControlLayout> m_layoutControls;
+    // The base units at m_uDpi, from which WM_GETDPISCALEDSIZE's answer is scaled.
+    DialogBaseUnits m_currentBase;
     // How progress reaches the screen: the worker folds every report into m_pendingDisplay under
     // m_displayLock and posts one update message while none is due; the main thread takes the
     // newest state and sets only the controls whose text or position changed. A control repaints

@@ -131,6 +131,16 @@ bool CTrayNotifyIcon::IsHidden() const
     return m_record.IsHidden();
 }
 
+bool CTrayNotifyIcon::IsAdded() const
+{
+    return m_record.IsAdded();
+}
+
+bool CTrayNotifyIcon::AddIfMissing()
+{
+    return m_record.AddIfMissing();
+}
+
 bool CTrayNotifyIcon::Delete(bool closeHelperWindow)
 {
     bool removed = m_record.Remove();
@@ -178,6 +188,8 @@ BOOL CTrayNotifyIcon::ProcessWindowMessage(HWND, UINT uMsg, WPARAM, LPARAM, LRES
 void CTrayNotifyIcon::OnTaskbarCreated()
 {
     m_record.AddAgain();
+    if (m_record.IsAdded())
+        ::PostMessageW(reinterpret_cast<HWND>(m_record.Owner()), kTrayAddedMessage, kTrayIconId, 0);
 }
 
 } // namespace QV

@@ -1,7 +1,7 @@
 // The installer's notification-area icon: tooltip, balloons, hidden state, the right-click menu
-// and re-adding after the taskbar restarts. The owner window gets the icon's callback message
-// (WM_USER + 100) and the menu's commands; a hidden helper window of its own hears the shell's
-// "TaskbarCreated" broadcast.
+// and adding it when the taskbar starts (late, as at logon, or again after a restart). The owner
+// window gets the icon's callback message (WM_USER + 100) and the menu's commands; a hidden helper
+// window of its own hears the shell's "TaskbarCreated" broadcast.
 #pragma once
 
 #include "common/win_handle.h"
@@ -58,6 +58,13 @@ public:
     bool ShowIcon();
     // The hidden flag.
     bool IsHidden() const;
+    // The icon counts as being in the notification area.
+    bool IsAdded() const;
+
+    // After a refused Create (no taskbar yet, as at logon): adds the icon now if the shell lacks
+    // it. True when this call brought it into the notification area; false when it was there
+    // already, Create never got as far as asking the shell, or the shell still refuses.
+    bool AddIfMissing();
 
     // Removes the icon if added (added is false afterwards whatever the shell answers) and, when
     // asked and the helper window exists, closes it. True when nothing had to be removed or the
@@ -69,7 +76,9 @@ public:
     // other mouse message does nothing. TRUE for the icon's id (FALSE if the menu is gone).
     virtual BOOL OnTrayNotification(WPARAM id, LPARAM mouseMsg);
 
-    // The helper window's messages: only the taskbar-created broadcast is handled.
+    // The helper window's messages: only the taskbar-created broadcast is handled. When the icon
+    // is in the notification area afterwards, kTrayAddedMessage (wParam the icon's id) is posted
+    // to the owner, so that it can show its current state.
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult,
                               DWORD msgMapId) override;
 
@@ -77,7 +86,8 @@ public:
     static void GetWndClassInfo(WNDCLASSEXW& wc);
 
 private:
-    // The shell restarted and lost every icon: add this one again, in its visible or hidden state.
+    // The shell (re)started its taskbar and holds none of the old icons: add this one again, in
+    // its visible or hidden state, and tell the owner when it is there.
     void OnTaskbarCreated();
 
     QVShellNotifyIcon m_shell;

@@ -7,7 +7,14 @@ namespace QV
 
 namespace
 {
-constexpr uint64_t kRightButtonUp = 0x0205; // WM_RBUTTONUP
+constexpr uint64_t kLeftButtonUp = 0x0202;          // WM_LBUTTONUP
+constexpr uint64_t kLeftButtonDoubleClick = 0x0203; // WM_LBUTTONDBLCLK
+constexpr uint64_t kRightButtonUp = 0x0205;         // WM_RBUTTONUP
+constexpr uint64_t kNotifySelect = 0x0400;          // NIN_SELECT (WM_USER)
+constexpr uint64_t kNotifyKeySelect = 0x0401;       // NIN_KEYSELECT
+constexpr uint64_t kBalloonShow = 0x0402;           // NIN_BALLOONSHOW
+constexpr uint64_t kBalloonTimeout = 0x0404;        // NIN_BALLOONTIMEOUT
+constexpr uint64_t kBalloonUserClick = 0x0405;      // NIN_BALLOONUSERCLICK
 
 // Copies at most N - 1 characters of `source` and ends the field with a NUL. A cut that would
 // leave the first half of a UTF-16 surrogate pair at the end drops that half too, so the shell
@@ -50,6 +57,26 @@ TrayClickAction DecideTrayClick(uint64_t iconId, uint64_t mouseMessage)
     return mouseMessage == kRightButtonUp ? TrayClickAction::OpenMenu : TrayClickAction::Ignore;
 }
 
+TrayNotice ClassifyTrayNotice(uint64_t mouseMessage)
+{
+    switch (mouseMessage)
+    {
+    case kLeftButtonUp:
+    case kLeftButtonDoubleClick:
+    case kNotifySelect:
+    case kNotifyKeySelect:
+        return TrayNotice::Activated;
+    case kBalloonShow:
+        return TrayNotice::BalloonShown;
+    case kBalloonTimeout:
+        return TrayNotice::BalloonClosed;
+    case kBalloonUserClick:
+        return TrayNotice::BalloonClicked;
+    default:
+        return TrayNotice::Other;
+    }
+}
+
 QVTrayNotifyRecord::QVTrayNotifyRecord(ITrayShell& shell, int shellLevel,
                                        const TrayRecordSizes& sizes)
     : m_shell(shell), m_nShellLevel(std::clamp(shellLevel, 0, 3))
@@ -67,12 +94,17 @@ bool QVTrayNotifyRecord::Add(uintptr_t owner, const wchar_t* tip, uintptr_t icon
     m_record.uCallbackMessage = kTrayCallbackMessage;
     CopyField(m_record.szTip, tip);
     m_bAdded = m_shell.Notify(kTrayAdd, m_record);
-    if (m_bAdded && m_nShellLevel >= 1)
-    {
-        m_record.uTimeoutOrVersion = kTrayVersion;
-        m_shell.Notify(kTraySetVersion, m_record);
-    }
+    if (m_bAdded)
+        SetVersionLocked();
     return m_bAdded;
+}
+
+void QVTrayNotifyRecord::SetVersionLocked()
+{
+    if (m_nShellLevel < 1)
+        return;
+    m_record.uTimeoutOrVersion = kTrayVersion;
+    m_shell.Notify(kTraySetVersion, m_record);
 }
 
 bool QVTrayNotifyRecord::ShowBalloon(const wchar_t* text, const wchar_t* title)
@@ -145,7 +177,20 @@ void QVTrayNotifyRecord::AddAgain()
         m_bAdded = true;
         if (wasHidden)
             m_bHidden = true;
+        SetVersionLocked();
     }
+}
+
+bool QVTrayNotifyRecord::AddIfMissing()
+{
+    std::lock_guard<CThreadLock> guard(m_lock);
+    if (m_bAdded || m_record.hWnd == 0)
+        return false;
+    m_record.uFlags = kTrayFlagMessage | kTrayFlagIcon | kTrayFlagTip;
+    m_bAdded = m_shell.Notify(kTrayModify, m_record) || m_shell.Notify(kTrayAdd, m_record);
+    if (m_bAdded)
+        SetVersionLocked();
+    return m_bAdded;
 }
 
 bool QVTrayNotifyRecord::IsAdded() const

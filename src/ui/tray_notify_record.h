@@ -34,6 +34,7 @@ enum TrayValue : uint32_t
     kTrayVersion = 3,              // NOTIFYICON_VERSION; also the balloon time-out value
     kTrayIconId = 104,             // the icon's id: fixed, not a resource id (the menu's is apart)
     kTrayCallbackMessage = 0x0464, // WM_USER + 100, sent to the owner window
+    kTrayAddedMessage = 0x0465,    // WM_USER + 101, posted to the owner when the icon came back
 };
 
 // The fields of the shell's notification record (NOTIFYICONDATAW) that the tray uses. Handles are
@@ -89,6 +90,19 @@ enum class TrayClickAction
 // Decides what the icon's callback message (icon id, mouse message) asks for.
 TrayClickAction DecideTrayClick(uint64_t iconId, uint64_t mouseMessage);
 
+// What a callback message of the icon tells, beyond the menu.
+enum class TrayNotice
+{
+    Activated,      // a left click or double click on the icon, or its selection by keyboard
+    BalloonShown,   // NIN_BALLOONSHOW
+    BalloonClicked, // NIN_BALLOONUSERCLICK
+    BalloonClosed,  // NIN_BALLOONTIMEOUT: timed out or closed by the user
+    Other,          // anything else, among them NIN_BALLOONHIDE (icon removed, balloon replaced)
+};
+
+// Reads the mouse message (lParam) of a callback message of the icon.
+TrayNotice ClassifyTrayNotice(uint64_t mouseMessage);
+
 // The one notification record of a tray icon with its added and hidden flags. Every operation
 // takes the record's lock around its field updates and its shell call, so operations coming from
 // two threads (balloons from a worker, the rest from the window thread) never interleave.
@@ -124,8 +138,15 @@ public:
     bool Remove();
 
     // After a shell restart: removes the icon if it counts as added, then adds it again from the
-    // same record, hidden again if it was hidden. On failure it stays removed (added false).
+    // same record, hidden again if it was hidden, and asks for shell version 3 again as Add does.
+    // On failure it stays removed (added false).
     void AddAgain();
+
+    // For an icon whose Add was refused (no taskbar yet): first asks the shell whether it has the
+    // icon after all (an add that timed out may still have arrived), else adds it as Add does.
+    // True when this call brought the icon into the notification area; false when it counts as
+    // added already, was never given an owner by Add, or the shell refuses (then nothing changes).
+    bool AddIfMissing();
 
     // The icon counts as being in the notification area.
     bool IsAdded() const;
@@ -140,6 +161,7 @@ public:
 
 private:
     bool RemoveLocked();
+    void SetVersionLocked();
 
     ITrayShell& m_shell;
     const int m_nShellLevel;

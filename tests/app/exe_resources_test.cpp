@@ -6,10 +6,15 @@
 #include "version_block.h"
 #include "common/win32_test_support.h"
 #include "common/win_handle.h"
+#include "ui/dpi_scale.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
+#include <cstring>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -406,8 +411,25 @@ TEST_F(ProductResources, TrayMenu)
     EXPECT_EQ(::GetMenuItemID(popup, 1), static_cast<UINT>(ID_TRAY_EXIT));
 }
 
-TEST_F(ProductResources, IconGroupHas48And32And16PixelImagesAt32Bits)
+// The start of a PNG image (an icon image from Windows Vista on).
+const std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+// The sizes the tray and the window ask for: the small and the large icon at every scaling step.
+std::set<int> IconSizesOfTheScalingSteps()
 {
+    std::set<int> sizes;
+    for (uint32_t dpi : QV::kScalingStepDpis)
+    {
+        sizes.insert(QV::IconSizeForDpi(16, dpi));
+        sizes.insert(QV::IconSizeForDpi(32, dpi));
+    }
+    return sizes;
+}
+
+TEST_F(ProductResources, IconGroupHasAnImageForEveryScalingStepAt32Bits)
+{
+    const std::set<int> wanted = IconSizesOfTheScalingSteps();
+    EXPECT_EQ(wanted, (std::set<int>{16, 20, 24, 28, 32, 40, 48, 56, 64}));
     const std::vector<std::uint8_t> group = Resource(RT_GROUP_ICON, IDI_APP, kChinese);
     ASSERT_FALSE(group.empty());
     CReader r(group);
@@ -416,7 +438,7 @@ TEST_F(ProductResources, IconGroupHas48And32And16PixelImagesAt32Bits)
         EXPECT_EQ(r.U16(), 0);
         EXPECT_EQ(r.U16(), 1) << "icon type";
         const WORD count = r.U16();
-        EXPECT_EQ(count, 3);
+        EXPECT_EQ(count, wanted.size());
         for (WORD i = 0; i < count; ++i)
         {
             const int width = r.U8();
@@ -431,9 +453,28 @@ TEST_F(ProductResources, IconGroupHas48And32And16PixelImagesAt32Bits)
             EXPECT_EQ(bits, 32) << width;
             sizes.insert(width);
 
-            // The image itself: a 32-bit DIB of that size (twice the height, with its mask).
+            // The image itself: a 32-bit DIB of that size (twice the height, with its mask), or
+            // for the larger sizes a PNG of that size with 8-bit RGBA pixels.
             const std::vector<std::uint8_t> image = Resource(RT_ICON, id, kChinese);
             ASSERT_EQ(image.size(), bytes) << width;
+            if (image.size() > 33 &&
+                std::memcmp(image.data(), kPngSignature, sizeof kPngSignature) == 0)
+            {
+                // IHDR, big-endian: width, height, bit depth, colour type (6: RGBA).
+                auto be32 = [&image](size_t at)
+                {
+                    return static_cast<int>((DWORD{image[at]} << 24) |
+                                            (DWORD{image[at + 1]} << 16) |
+                                            (DWORD{image[at + 2]} << 8) | DWORD{image[at + 3]});
+                };
+                EXPECT_EQ(std::memcmp(image.data() + 12, "IHDR", 4), 0) << width;
+                EXPECT_EQ(be32(16), width);
+                EXPECT_EQ(be32(20), height);
+                EXPECT_EQ(image[24], 8) << width;
+                EXPECT_EQ(image[25], 6) << width;
+                EXPECT_GE(width, 40) << "the small images stay DIBs";
+                continue;
+            }
             CReader dib(image);
             EXPECT_EQ(dib.U32(), 40u);
             EXPECT_EQ(static_cast<int>(dib.U32()), width);
@@ -442,10 +483,10 @@ TEST_F(ProductResources, IconGroupHas48And32And16PixelImagesAt32Bits)
             EXPECT_EQ(dib.U16(), 32);
         }
     });
-    EXPECT_EQ(sizes, (std::set<int>{16, 32, 48}));
+    EXPECT_EQ(sizes, wanted);
 
     // And the system turns them into icons of those sizes.
-    for (int size : {16, 32, 48})
+    for (int size : wanted)
     {
         HANDLE icon = ::LoadImageW(m_module.Get(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size,
                                    size, LR_DEFAULTCOLOR);
@@ -506,6 +547,160 @@ TEST_F(ProductResources, ManifestRequestsCommonControls6AndAsInvoker)
                    {"language", "*"}}));
     EXPECT_EQ(Attributes(xml, "requestedExecutionLevel"),
               (Map{{"level", "asInvoker"}, {"uiAccess", "false"}}));
+}
+
+// The text of the `occurrence`-th element named `name` (between its start and end tags).
+std::string TextOf(const std::string& xml, const std::string& name, int occurrence = 0)
+{
+    size_t pos = 0;
+    for (int i = 0; i <= occurrence; ++i)
+    {
+        pos = xml.find("<" + name, pos);
+        if (pos == std::string::npos)
+            return {};
+        pos += name.size() + 1;
+    }
+    const size_t open = xml.find('>', pos);
+    const size_t close = xml.find("</" + name + ">", open);
+    if (open == std::string::npos || close == std::string::npos)
+        return {};
+    return xml.substr(open + 1, close - open - 1);
+}
+
+// Whether the `inner`-th occurrence of element `inner` lies inside the first element `outer`.
+bool Inside(const std::string& xml, const std::string& outer, const std::string& inner,
+            int occurrence = 0)
+{
+    const size_t begin = xml.find("<" + outer);
+    const size_t end = xml.find("</" + outer + ">");
+    size_t pos = 0;
+    for (int i = 0; i <= occurrence; ++i)
+    {
+        pos = xml.find("<" + inner, pos);
+        if (pos == std::string::npos)
+            return false;
+        pos += inner.size() + 1;
+    }
+    return begin != std::string::npos && end != std::string::npos && begin < pos && pos < end;
+}
+
+// Windows Vista, 7, 8, 8.1 and 10/11, in that order.
+const char* const kSupportedOs[] = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"};
+constexpr char kSettings2005[] = "http://schemas.microsoft.com/SMI/2005/WindowsSettings";
+constexpr char kSettings2016[] = "http://schemas.microsoft.com/SMI/2016/WindowsSettings";
+
+TEST_F(ProductResources, ManifestDeclaresWindowsVistaTo11)
+{
+    const std::vector<std::uint8_t> data = Resource(RT_MANIFEST, 1, kEnglishUs);
+    ASSERT_FALSE(data.empty());
+    const std::string xml(data.begin(), data.end());
+    using Map = std::map<std::string, std::string>;
+
+    EXPECT_EQ(Attributes(xml, "compatibility"),
+              (Map{{"xmlns", "urn:schemas-microsoft-com:compatibility.v1"}}));
+    std::vector<std::string> ids;
+    for (int i = 0; !Attributes(xml, "supportedOS", i).empty(); ++i)
+    {
+        ids.push_back(Attributes(xml, "supportedOS", i)["Id"]);
+        EXPECT_TRUE(Inside(xml, "compatibility", "supportedOS", i)) << i;
+    }
+    EXPECT_EQ(ids, std::vector<std::string>(std::begin(kSupportedOs), std::end(kSupportedOs)));
+}
+
+TEST_F(ProductResources, ManifestDeclaresPerMonitorDpiAwarenessWithFallback)
+{
+    const std::vector<std::uint8_t> data = Resource(RT_MANIFEST, 1, kEnglishUs);
+    ASSERT_FALSE(data.empty());
+    const std::string xml(data.begin(), data.end());
+    using Map = std::map<std::string, std::string>;
+
+    // The first "<application" is the compatibility section's; the settings are in the second.
+    EXPECT_EQ(Attributes(xml, "application", 1),
+              (Map{{"xmlns", "urn:schemas-microsoft-com:asm.v3"}}));
+    EXPECT_TRUE(Inside(xml, "windowsSettings", "dpiAware"));
+    EXPECT_TRUE(Inside(xml, "windowsSettings", "dpiAwareness"));
+    // Per-monitor where the system knows it (8.1), system-wide before; v2 from Windows 10 1703.
+    EXPECT_EQ(Attributes(xml, "dpiAware"), (Map{{"xmlns", kSettings2005}}));
+    EXPECT_EQ(TextOf(xml, "dpiAware"), "true/pm");
+    EXPECT_EQ(Attributes(xml, "dpiAwareness"), (Map{{"xmlns", kSettings2016}}));
+    EXPECT_EQ(TextOf(xml, "dpiAwareness"), "PerMonitorV2, PerMonitor");
+}
+
+// The activation context the system builds from the exe's manifest.
+class ProductActivationContext : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_strPath = ProductExe();
+        ACTCTXW context = {};
+        context.cbSize = sizeof(context);
+        context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        context.lpSource = m_strPath.c_str();
+        context.lpResourceName = MAKEINTRESOURCEW(1);
+        m_hContext = ::CreateActCtxW(&context);
+        ASSERT_NE(m_hContext, INVALID_HANDLE_VALUE) << "error " << ::GetLastError();
+    }
+    void TearDown() override
+    {
+        if (m_hContext != INVALID_HANDLE_VALUE)
+            ::ReleaseActCtx(m_hContext);
+    }
+
+    std::wstring Setting(const char* space, const wchar_t* name) const
+    {
+        const std::wstring wideSpace = Widen(space);
+        wchar_t value[128] = {};
+        SIZE_T written = 0;
+        if (!::QueryActCtxSettingsW(0, m_hContext, wideSpace.c_str(), name, value, 128, &written))
+            return L"<none>";
+        return value;
+    }
+
+    std::wstring m_strPath;
+    HANDLE m_hContext = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(ProductActivationContext, SystemReadsTheDpiSettings)
+{
+    EXPECT_EQ(Setting(kSettings2005, L"dpiAware"), L"true/pm");
+    EXPECT_EQ(Setting(kSettings2016, L"dpiAwareness"), L"PerMonitorV2, PerMonitor");
+}
+
+TEST_F(ProductActivationContext, SystemReadsTheSupportedSystems)
+{
+    SIZE_T needed = 0;
+    ::QueryActCtxW(0, m_hContext, nullptr, CompatibilityInformationInActivationContext, nullptr, 0,
+                   &needed);
+    ASSERT_GE(needed, sizeof(DWORD));
+    std::vector<std::uint8_t> buffer(needed);
+    ASSERT_TRUE(::QueryActCtxW(0, m_hContext, nullptr, CompatibilityInformationInActivationContext,
+                               buffer.data(), buffer.size(), &needed));
+    DWORD count = 0;
+    std::memcpy(&count, buffer.data(), sizeof(count));
+    ASSERT_EQ(count, std::size(kSupportedOs));
+    // Newer systems add a 64-bit "max version tested" to each element, which moves the array to
+    // an 8-byte boundary: the element size follows from the answer's size.
+    const size_t plain = sizeof(GUID) + sizeof(DWORD);
+    const size_t first = needed == sizeof(DWORD) + count * plain ? sizeof(DWORD) : 8;
+    const size_t stride = (needed - first) / count;
+    ASSERT_GE(stride, plain);
+    for (DWORD i = 0; i < count; ++i)
+    {
+        GUID id = {};
+        DWORD type = 0;
+        std::memcpy(&id, buffer.data() + first + i * stride, sizeof(id));
+        std::memcpy(&type, buffer.data() + first + i * stride + sizeof(GUID), sizeof(type));
+        wchar_t text[64] = {};
+        ASSERT_GT(::StringFromGUID2(id, text, 64), 0);
+        EXPECT_EQ(::CompareStringOrdinal(text, -1, Widen(kSupportedOs[i]).c_str(), -1, TRUE),
+                  CSTR_EQUAL)
+            << i;
+        EXPECT_EQ(type, static_cast<DWORD>(ACTCTX_COMPATIBILITY_ELEMENT_TYPE_OS)) << i;
+    }
 }
 
 // Every resource of the installer is in Simplified Chinese, except the manifest.

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The demo behind scripts/demo: one real run of the installer, shown and explained."""
+"""The demo behind scripts/demo: a real run of the installer, shown and explained, then a short
+run that fails (the server answers 404) and keeps its notice in the tray."""
 
 import argparse
 import os
@@ -41,6 +42,42 @@ def configured_url(build_dir):
             if line.startswith("QV_DOWNLOAD_URL:"):
                 return line.split("=", 1)[1].strip()
     raise SystemExit("demo: QV_DOWNLOAD_URL not found in the build")
+
+
+def failing_run(wine, server, env, out, problems):
+    """A second, short run against an address that answers 404: the failure stays in the tray
+    (icon and balloon) until its notice time is up, then the installer exits 0."""
+    texts = harness.user_texts()
+    failure = texts["kMsgDownloadFailed"]
+    print("\ndemo: a run that fails: the server answers 404")
+    exe = wine.stamp(server.url("status/404/QuorvinSetup.exe"), name="QuorvinFailing.exe")
+    started = time.monotonic()
+    proc = wine.start([exe], env=env, tag="failing")
+    code, _ = wine.driver("wait-window", "--timeout", "30000")
+    if code != 0:
+        problems.append("the failing run showed no dialog")
+    seen = harness.wait_until(lambda: wine.driver("texts")[1].get("status") == failure, 30)
+    failed_at = time.monotonic()
+    balloon = harness.wait_until(lambda: wine.driver("balloon")[1].get("text0") == failure, 10,
+                                 step=0.5)
+    print("  status line: %s; balloon shown: %s" % (failure if seen else "never", bool(balloon)))
+    screenshot(wine, os.path.join(out, "failure-balloon.png"), problems)
+    icon = wine.driver("tray-icon")[1].get("icon") == "1"
+    try:
+        code = proc.wait(timeout=120)
+    except subprocess.TimeoutExpired:
+        harness.kill_group(proc)
+        code = None
+    print("  installer exit code: %s after %.1f s, %.1f s after the failure (the icon stayed: %s)"
+          % (code, time.monotonic() - started, time.monotonic() - failed_at, icon))
+    if not seen:
+        problems.append("the failing run never showed %s" % failure)
+    if not balloon:
+        problems.append("the failing run's balloon never showed %s" % failure)
+    if not icon:
+        problems.append("the failing run's tray icon did not stay")
+    if code != 0:
+        problems.append("the failing run's exit code was %s, not 0" % code)
 
 
 def main():
@@ -135,6 +172,8 @@ def main():
             problems.append("files left in the temp folder: %r" % leftovers)
         if not registered:
             problems.append("the browser was not registered")
+        wine.delete_product_key()
+        failing_run(wine, server, env, args.out, problems)
     finally:
         wine.delete_product_key()
         wine.run(["reg", "delete", DESKTOP_KEY, "/v", "Desktop", "/f"], tag="reg")

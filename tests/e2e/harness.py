@@ -24,6 +24,9 @@ from test_pki import TestPki  # noqa: E402,F401
 PRODUCT_KEY = r"HKLM\Software\PellixExplorer"
 # Start of the names of the installer's private folders (and their locks) in the temp folder.
 PRIVATE_PREFIX = "qvsetup-"
+# Where a user's display scaling lives (LogPixels, REG_DWORD): Windows and Wine read it at the
+# start of each process.
+DPI_KEY = r"HKCU\Control Panel\Desktop"
 
 
 def user_texts():
@@ -173,13 +176,59 @@ class Wine:
     def delete_product_key(self):
         self.run(["reg", "delete", PRODUCT_KEY, "/f"], tag="reg")
 
-    def stamp(self, url, name="QuorvinOnlineInstaller.exe", signer=None, sha256=None):
-        """A copy of the real installer whose version resource names `url` as its download
-        address and, when given, the signer and SHA-256 the setup program must have (the
-        release tool stamp_installer, as scripts/stamp runs it)."""
+    def desktop_pids(self):
+        """Host pids of this Wine's desktop processes (explorer.exe /desktop, which also holds
+        the tray)."""
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    cmdline = f.read().replace(b"\0", b" ").decode("utf-8", "replace")
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    environ = f.read().split(b"\0")
+            except OSError:
+                continue
+            if ("explorer.exe" in cmdline and "/desktop" in cmdline and
+                    ("WINEPREFIX=" + self.prefix).encode() in environ):
+                pids.append(int(entry))
+        return pids
+
+    def wait_desktop_gone(self, timeout=30):
+        """Waits until this Wine's desktop process has ended (it ends a moment after its last
+        window), so that the next program starts a new one with the current desktop settings;
+        answers whether it did."""
+        return wait_until(lambda: not self.desktop_pids(), timeout, step=0.2)
+
+    def dpi_setting(self):
+        """The prefix's display scaling as a DPI (LogPixels), or None when it is not set."""
+        code, text = self.run(["reg", "query", DPI_KEY, "/v", "LogPixels"], tag="reg")
+        if code != 0:
+            return None
+        for line in text.splitlines():
+            parts = line.split()
+            if len(parts) == 3 and parts[0] == "LogPixels":
+                return int(parts[2], 0)
+        return None
+
+    def set_dpi_setting(self, dpi):
+        """Sets the display scaling of programs started from now on; None removes the setting
+        (Wine then uses its default, 96)."""
+        if dpi is None:
+            self.run(["reg", "delete", DPI_KEY, "/v", "LogPixels", "/f"], tag="reg")
+        else:
+            self.run(["reg", "add", DPI_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                      str(dpi), "/f"], tag="reg")
+
+    def stamp(self, url, name="QuorvinOnlineInstaller.exe", signer=None, sha256=None,
+              source=None):
+        """A copy of the real installer (or of the installer exe `source`) whose version resource
+        names `url` as its download address and, when given, the signer and SHA-256 the setup
+        program must have (the release tool stamp_installer, as scripts/stamp runs it)."""
         target = os.path.join(self.scratch, name)
-        args = [self.tool("stamp_installer.exe"), win_path(self.tool(
-            "QuorvinOnlineInstaller.exe")), win_path(target), "--url", url]
+        source = source or self.tool("QuorvinOnlineInstaller.exe")
+        args = [self.tool("stamp_installer.exe"), win_path(source), win_path(target), "--url", url]
         if signer is not None:
             args += ["--signer", signer]
         if sha256 is not None:

@@ -30,6 +30,8 @@ TEXT = harness.user_texts()
 SETUP_NAME = "QuorvinSetup.exe"
 # A process removes its tray icon and ends a few seconds after its loop quits under Wine.
 EXIT_GRACE = 20
+# After a failure the icon and its balloon stay this long when nobody reacts (kFailureNoticeMs).
+NOTICE = 15
 # Send/receive bound of the installer's network calls, plus the margin a test allows.
 STALL_BOUND = 30 + 15
 # Attempts of one download, and the most the waits between them add up to (1, 2, 4 and 8 s, each
@@ -457,7 +459,7 @@ class InstallerEndToEnd(unittest.TestCase):
                                            (ATTEMPTS - 2) * STALL_BOUND + WAITS_BOUND, step=0.5),
                         "the later attempts did not come in time")
         self.wait_status(TEXT["kMsgDownloadFailed"], timeout=STALL_BOUND)
-        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertEqual(self.wait_exit(NOTICE + EXIT_GRACE), 0)
         self.assertEqual(self.leftovers(), [])
         gets = self.downloads()
         self.assertEqual(len(gets), ATTEMPTS)
@@ -797,6 +799,197 @@ class InstallerEndToEnd(unittest.TestCase):
         self.assertEqual(len(gets), 2, gets)
         self.assertGreater(gets[1]["time"], answered - 0.2,
                            "the retry came while the question was open")
+
+    # -- a failure the user can see -------------------------------------------------------
+
+    def fail_with_404(self):
+        """A run that fails at once (the server answers 404); answers when the failure was
+        seen in the status line."""
+        self.launch("status/404/" + SETUP_NAME)
+        self.wait_window()
+        self.wait_status(TEXT["kMsgDownloadFailed"])
+        return time.monotonic()
+
+    def test_failure_notice_stays_until_its_time_is_up(self):
+        failed = self.fail_with_404()
+        # Wine's tray sends no balloon notifications: only the time ends the notice here.
+        balloons = []
+        harness.wait_until(lambda: balloons.append(self.drive("balloon")) or
+                           balloons[-1].get("text0") == TEXT["kMsgDownloadFailed"], 8, step=0.5)
+        self.assertEqual(balloons[-1].get("text0"), TEXT["kMsgDownloadFailed"], balloons)
+        self.assertTrue(harness.wait_until(lambda: time.monotonic() - failed > NOTICE - 5, 20))
+        self.assertIsNone(self.proc.poll(), "the run ended before the notice time")
+        self.assertEqual(self.drive("tray-icon").get("icon"), "1", "the icon stays")
+        self.assertFalse(self.visible(), "the dialog stays hidden")
+        self.assertEqual(self.wait_exit(NOTICE + EXIT_GRACE), 0)
+        ended = time.monotonic() - failed
+        self.assertGreaterEqual(ended, NOTICE - 1)
+        self.assertLess(ended, NOTICE + EXIT_GRACE)
+        self.assertEqual(self.leftovers(), [])
+
+    def test_failure_balloon_click_shows_the_failure_until_closed(self):
+        failed = self.fail_with_404()
+        self.drive("tray", "balloon-click")
+        self.assertTrue(harness.wait_until(self.visible, 5), "the click opens the dialog")
+        self.assertEqual(self.drive("texts").get("status"), TEXT["kMsgDownloadFailed"])
+        # Open, it waits for the user, beyond the notice time.
+        time.sleep(max(0.0, NOTICE + 2 - (time.monotonic() - failed)))
+        self.assertIsNone(self.proc.poll(), "the open dialog waits for the user")
+        self.drive("close-box")
+        code, box = self.driver("confirm", "no", timeout=2)
+        self.assertNotEqual(code, 0, "no cancel question after a failure: %r" % box)
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+
+    def test_failure_icon_click_shows_the_failure(self):
+        self.fail_with_404()
+        self.drive("tray", "click")
+        self.assertTrue(harness.wait_until(self.visible, 5), "the click opens the dialog")
+        self.assertEqual(self.drive("texts").get("status"), TEXT["kMsgDownloadFailed"])
+        self.drive("click", "minimize")
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+
+    def test_failure_balloon_closed_ends_the_notice(self):
+        failed = self.fail_with_404()
+        self.drive("tray", "balloon-shown")
+        self.drive("tray", "balloon-closed")
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+        self.assertLess(time.monotonic() - failed, NOTICE - 2,
+                        "closing the balloon ends the notice before its time")
+
+    # -- the tray at logon ----------------------------------------------------------------
+
+    def start_before_the_taskbar(self):
+        """Starts the installer while no taskbar takes icons, then lets the real one appear;
+        answers when it did. Wine's desktop cannot exist without its tray, so a window of the
+        taskbar's class stands in front of it and refuses every icon, then goes."""
+        taskbar = self.wine.start([self.wine.tool("ui_driver.exe"), "refusing-tray",
+                                   "--timeout", "9000"], tag="taskbar")
+        self.addCleanup(lambda: taskbar.poll() is None and harness.kill_group(taskbar))
+
+        def taskbar_output():
+            with open(taskbar.out_path, encoding="utf-8", errors="replace") as f:
+                return f.read()
+
+        self.assertTrue(harness.wait_until(lambda: "ready=1" in taskbar_output(), 30),
+                        taskbar_output())
+        self.launch("filedrip/setup/40000/" + SETUP_NAME)
+        self.wait_window()
+        self.assertTrue(harness.wait_until(lambda: (self.texts() or {}).get("percent"), 10),
+                        "the download goes on without a tray icon")
+        self.assertEqual(taskbar.wait(timeout=30), 0)
+        up = time.monotonic()
+        refused = re.search(r"refused=(\d+)", taskbar_output())
+        self.assertTrue(refused and int(refused.group(1)) >= 1,
+                        "the icon was offered to the taskbar that was not up: %s" % taskbar_output())
+        return up
+
+    def check_icon_arrives(self, up, within):
+        self.assertTrue(harness.wait_until(lambda: self.drive("tray-icon").get("icon") == "1",
+                                           within, step=0.2),
+                        "no icon %d s after the taskbar came" % within)
+        arrived = time.monotonic() - up
+        status = self.drive("texts").get("status")
+        balloons = []
+        harness.wait_until(lambda: balloons.append(self.drive("balloon")) or
+                           balloons[-1].get("text0") == status, 10, step=0.5)
+        self.assertEqual(balloons[-1].get("text0"), status, "the current status is shown then")
+        self.assertEqual(self.wait_exit(120), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        self.assertEqual(self.leftovers(), [])
+        return arrived
+
+    def test_tray_at_logon_icon_comes_on_a_timer_tick(self):
+        up = self.start_before_the_taskbar()
+        self.check_icon_arrives(up, 8)
+
+    def test_tray_at_logon_icon_comes_when_the_taskbar_announces_itself(self):
+        up = self.start_before_the_taskbar()
+        # What Windows' shell broadcasts when its taskbar is up (Wine's does not).
+        self.drive("taskbar-created")
+        self.check_icon_arrives(up, 2)
+
+    # -- high DPI -------------------------------------------------------------------------
+
+    def at_dpi(self, dpi):
+        """From now on programs of this Wine start at `dpi`; the setting is restored at the end
+        of the test."""
+        if not hasattr(self, "_dpi_restore"):
+            self._dpi_restore = self.wine.dpi_setting()
+            self.addCleanup(lambda: self.wine.set_dpi_setting(self._dpi_restore))
+        self.wine.set_dpi_setting(dpi)
+
+    def open_dialog(self):
+        """A slow download with the dialog open and its progress texts shown."""
+        self.slow_download()
+        self.drive("tray", "dblclick")
+        self.assertTrue(harness.wait_until(self.visible, 5))
+
+    def cancel(self):
+        self.drive("key", "esc")
+        self.drive("confirm", "yes")
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+
+    def measure(self, dpi=None):
+        """The dialog's geometry and its text fit, with its fonts made at `dpi` (default: the
+        window's DPI)."""
+        extra = [str(dpi)] if dpi else []
+        geometry = self.drive("geometry", *extra)
+        fit = self.drive("fit", "all-status", *extra)
+        return geometry, fit
+
+    @staticmethod
+    def size(text):
+        width, height = text.split("x")
+        return int(width), int(height)
+
+    def assert_all_fit(self, fit):
+        clipped = {k: v for k, v in fit.items() if k.endswith("_fits") and v != "1"}
+        self.assertEqual(fit.get("fits"), "1", "clipped: %r in %r" % (clipped, fit))
+        # Status, percentage, speed and button, and the twelve status texts.
+        self.assertGreaterEqual(int(fit.get("measured", 0)), 16, fit)
+
+    def test_high_dpi_dialog_and_font_grow_and_every_text_fits(self):
+        seen = {}
+        for dpi in (96, 144, 192):
+            self.at_dpi(dpi)
+            self.open_dialog()
+            geometry, fit = self.measure()
+            self.cancel()
+            self.assertEqual(int(geometry["dpi"]), dpi, (geometry, self.wine.dpi_setting()))
+            # The dialog is laid out with its font at this DPI: the size the driver predicts
+            # from that font's dialog base units is the size it has.
+            self.assertEqual(geometry["client"], geometry["template_client"], geometry)
+            self.assert_all_fit(fit)
+            seen[dpi] = geometry
+        base = seen[96]
+        for dpi in (144, 192):
+            factor = dpi / 96
+            g = seen[dpi]
+            self.assertEqual(int(g["font_height"]), round(int(base["font_height"]) * factor), g)
+            self.assertAlmostEqual(int(g["status_font_height"]) /
+                                   int(base["status_font_height"]), factor, delta=0.1)
+            # The dialog grows with its font: as its base units, in both directions.
+            width, height = self.size(g["client"])
+            width96, height96 = self.size(base["client"])
+            self.assertGreater(width / width96, factor * 0.9, (g, base))
+            self.assertGreater(height / height96, factor * 0.85, (g, base))
+
+    def test_dpi_change_lays_the_dialog_out_for_the_new_monitor(self):
+        self.at_dpi(96)
+        self.open_dialog()
+        before, _ = self.measure()
+        for dpi in (144, 192, 120):
+            self.drive("dpi-changed", dpi)
+            geometry, fit = self.measure(dpi)
+            # As a dialog made at that DPI: the font's base units give its size.
+            self.assertEqual(geometry["client"], geometry["template_client"], (dpi, geometry))
+            self.assert_all_fit(fit)
+        self.drive("dpi-changed", 96)
+        after, fit = self.measure()
+        self.assert_all_fit(fit)
+        rects = lambda g: {k: v for k, v in g.items() if k.startswith("ctl_") or k == "client"}
+        self.assertEqual(rects(after), rects(before), "back on the first monitor, as it was")
+        self.cancel()
 
 
 def main():

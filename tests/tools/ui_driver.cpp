@@ -8,6 +8,26 @@
 //   texts                     status, percent, speed texts, bar position, visibility
 //   tray dblclick|rclick      the tray icon's callback message, as the shell sends it; after
 //                             rclick waits until the pop-up menu is open and lists its items
+//   tray click                a left click on the icon (button up, then NIN_SELECT)
+//   tray balloon-shown|balloon-click|balloon-closed
+//                             the balloon notifications NIN_BALLOONSHOW, NIN_BALLOONUSERCLICK and
+//                             NIN_BALLOONTIMEOUT (closed by the user or timed out)
+//   tray-icon                 whether the shell holds the dialog's icon: icon=1|0
+//   balloon                   the text of each balloon the shell shows now: count, text0...
+//   refusing-tray             stands in for a taskbar that is not up yet: a window of the
+//                             taskbar's class in front of the shell's, refusing every icon, until
+//                             --timeout (prints ready=1 once it is there, then how many icon
+//                             calls it refused)
+//   geometry [DPI]            the dialog's window and client size, each control's rectangle and
+//                             the heights of its two fonts at the system DPI (or at DPI, after a
+//                             dpi-changed that the system did not send)
+//   fit [all-status] [DPI]    measures each static text and the button against its control in
+//                             the font the dialog uses at the system DPI, or at DPI
+//                             (GetTextExtentPoint32 and the control's own word wrapping);
+//                             all-status adds every status text of the table in the status
+//                             control. fits=1 when all fit
+//   dpi-changed DPI           WM_DPICHANGED as the system sends it when the dialog moves to a
+//                             monitor of that DPI (the suggested rectangle scaled in place)
 //   menu-items                the items of the open pop-up menu
 //   menu show|exit            picks an item of the open pop-up menu with the keyboard
 //   key esc|enter             a key press, queued to the focused control of the dialog
@@ -29,7 +49,9 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -253,12 +275,28 @@ int CommandTray(const Options& o)
     if (NeedDialog(o, dialog) != kOk)
         return kFailed;
     const std::wstring how = o.args.size() > 1 ? o.args[1] : L"";
+    auto post = [&](std::vector<LPARAM> messages)
+    {
+        for (LPARAM message : messages)
+        {
+            if (!::PostMessageW(dialog, QV::kTrayCallbackMessage, QV::kTrayIconId, message))
+                return Fail(L"post failed");
+        }
+        return static_cast<int>(kOk);
+    };
     if (how == L"dblclick")
-        return ::PostMessageW(dialog, QV::kTrayCallbackMessage, QV::kTrayIconId, WM_LBUTTONDBLCLK)
-                   ? kOk
-                   : Fail(L"post failed");
+        return post({WM_LBUTTONDBLCLK});
+    if (how == L"click")
+        return post({WM_LBUTTONDOWN, WM_LBUTTONUP, NIN_SELECT});
+    if (how == L"balloon-shown")
+        return post({NIN_BALLOONSHOW});
+    if (how == L"balloon-click")
+        return post({NIN_BALLOONUSERCLICK});
+    if (how == L"balloon-closed")
+        return post({NIN_BALLOONTIMEOUT});
     if (how != L"rclick")
-        return Fail(L"tray needs dblclick or rclick");
+        return Fail(L"tray needs dblclick, click, rclick, balloon-shown, balloon-click or "
+                    L"balloon-closed");
     if (!::PostMessageW(dialog, QV::kTrayCallbackMessage, QV::kTrayIconId, WM_RBUTTONUP))
         return Fail(L"post failed");
     DWORD pid = ProcessOf(dialog);
@@ -420,6 +458,407 @@ int CommandConfirm(const Options& o)
     return kOk;
 }
 
+int CommandTrayIcon(const Options& o)
+{
+    HWND dialog = nullptr;
+    if (NeedDialog(o, dialog) != kOk)
+        return kFailed;
+    // A modification without flags changes nothing and succeeds only for an icon the shell has.
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof(data);
+    data.hWnd = dialog;
+    data.uID = QV::kTrayIconId;
+    Print("icon", ::Shell_NotifyIconW(NIM_MODIFY, &data) ? 1 : 0);
+    return kOk;
+}
+
+int CommandBalloon(const Options& o)
+{
+    HWND dialog = FindDialog(o.pid);
+    DWORD own = dialog != nullptr ? ProcessOf(dialog) : 0;
+    std::vector<std::wstring> texts;
+    for (HWND w = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); w;
+         w = ::FindWindowExW(nullptr, w, TOOLTIPS_CLASSW, nullptr))
+    {
+        if (::IsWindowVisible(w) && ProcessOf(w) != own && ProcessOf(w) != ::GetCurrentProcessId())
+            texts.push_back(TextOf(w));
+    }
+    Print("count", texts.size());
+    for (size_t i = 0; i < texts.size(); ++i)
+        Print(("text" + std::to_string(i)).c_str(), texts[i]);
+    return kOk;
+}
+
+// Notification-icon calls that reached the refusing taskbar.
+int g_nRefused = 0;
+
+LRESULT CALLBACK RefusingTrayProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_COPYDATA)
+    {
+        ++g_nRefused;
+        return FALSE;
+    }
+    return ::DefWindowProcW(hWnd, msg, wParam, lParam);
+}
+
+int CommandRefusingTray(const Options& o)
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = RefusingTrayProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Shell_TrayWnd";
+    if (!::RegisterClassW(&wc))
+        return Fail(L"cannot register the taskbar's class");
+    HWND tray = ::CreateWindowExW(WS_EX_TOOLWINDOW, L"Shell_TrayWnd", L"", WS_POPUP, 0, 0, 0, 0,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
+    if (tray == nullptr)
+        return Fail(L"cannot create the window");
+    ::SetWindowPos(tray, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (::FindWindowW(L"Shell_TrayWnd", nullptr) != tray)
+        return Fail(L"the shell's taskbar is still found first");
+    Print("ready", 1);
+    DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < o.timeoutMs)
+    {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    ::DestroyWindow(tray);
+    Print("refused", static_cast<unsigned long long>(g_nRefused));
+    Print("gone", 1);
+    return kOk;
+}
+
+// The DPI calls of newer systems, looked up at run time as the installer does.
+template <class T> T User32Call(const char* name)
+{
+    return reinterpret_cast<T>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+}
+
+UINT ScreenDpi()
+{
+    HDC screen = ::GetDC(nullptr);
+    int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(dpi);
+}
+
+UINT WindowDpi(HWND hWnd)
+{
+    auto forWindow = User32Call<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    UINT dpi = forWindow != nullptr ? forWindow(hWnd) : 0;
+    return dpi != 0 ? dpi : ScreenDpi();
+}
+
+// The font of template 105 in the executable that shows `dialog`, as the dialog manager makes it
+// at `dpi` (DS_SETFONT: the point size at the window's DPI); also the template's size in dialog
+// units.
+bool TemplateFont(HWND dialog, UINT dpi, LOGFONTW& font, SIZE& units)
+{
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessOf(dialog));
+    if (process == nullptr)
+        return false;
+    BOOL named = ::QueryFullProcessImageNameW(process, 0, path, &size);
+    ::CloseHandle(process);
+    HMODULE image = named ? ::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
+    if (image == nullptr)
+        return false;
+    bool read = false;
+    HRSRC info = ::FindResourceW(image, MAKEINTRESOURCEW(IDD_PROGRESS_NOCANCEL), RT_DIALOG);
+    const auto* data =
+        info ? static_cast<const WORD*>(::LockResource(::LoadResource(image, info))) : nullptr;
+    // DLGTEMPLATEEX: version, signature, help id, extended style, style, item count, x, y, cx, cy.
+    if (data != nullptr && data[1] == 0xFFFF)
+    {
+        DWORD style = data[6] | (static_cast<DWORD>(data[7]) << 16);
+        units = {static_cast<short>(data[11]), static_cast<short>(data[12])};
+        const WORD* p = data + 13;
+        auto skipField = [&p]
+        {
+            if (*p == 0xFFFF)
+                p += 2;
+            else
+            {
+                while (*p != 0)
+                    ++p;
+                ++p;
+            }
+        };
+        skipField();    // menu
+        skipField();    // class
+        while (*p != 0) // title
+            ++p;
+        ++p;
+        if (style & DS_SETFONT)
+        {
+            font = {};
+            font.lfHeight = -::MulDiv(p[0], static_cast<int>(dpi), 72);
+            font.lfWeight = p[1];
+            font.lfItalic = static_cast<BYTE>(p[2] & 0xFF);
+            font.lfCharSet = static_cast<BYTE>(p[2] >> 8);
+            std::wcsncpy(font.lfFaceName, reinterpret_cast<const wchar_t*>(p + 3), LF_FACESIZE - 1);
+            read = true;
+        }
+    }
+    ::FreeLibrary(image);
+    return read;
+}
+
+// The status line's font at `dpi`: the icon title font, bold, as the installer makes it.
+bool StatusFont(UINT dpi, LOGFONTW& font)
+{
+    font = {};
+    auto forDpi =
+        User32Call<BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT)>("SystemParametersInfoForDpi");
+    if (forDpi == nullptr || !forDpi(SPI_GETICONTITLELOGFONT, sizeof(font), &font, 0, dpi))
+    {
+        if (!::SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof(font), &font, 0))
+            return false;
+        font.lfHeight =
+            ::MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(ScreenDpi()));
+    }
+    font.lfWeight = FW_BOLD;
+    return true;
+}
+
+// A memory DC with `font` selected, released with the object.
+class CMeasure
+{
+public:
+    explicit CMeasure(const LOGFONTW& font)
+        : m_hDc(::CreateCompatibleDC(nullptr)), m_hFont(::CreateFontIndirectW(&font))
+    {
+        m_hOld = ::SelectObject(m_hDc, m_hFont);
+    }
+    ~CMeasure()
+    {
+        ::SelectObject(m_hDc, m_hOld);
+        ::DeleteObject(m_hFont);
+        ::DeleteDC(m_hDc);
+    }
+    CMeasure(const CMeasure&) = delete;
+    CMeasure& operator=(const CMeasure&) = delete;
+
+    // One line of `text`: GetTextExtentPoint32.
+    SIZE Extent(const std::wstring& text) const
+    {
+        SIZE size = {};
+        ::GetTextExtentPoint32W(m_hDc, text.c_str(), static_cast<int>(text.size()), &size);
+        return size;
+    }
+    // `text` as a static control draws it in `width` pixels (word wrapping, prefixes unless
+    // SS_NOPREFIX): the rectangle it needs.
+    SIZE Wrapped(const std::wstring& text, int width, bool noPrefix) const
+    {
+        RECT r = {0, 0, width, 0};
+        UINT flags = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | (noPrefix ? DT_NOPREFIX : 0);
+        ::DrawTextW(m_hDc, text.c_str(), static_cast<int>(text.size()), &r, flags);
+        return {r.right - r.left, r.bottom - r.top};
+    }
+    // The dialog base units of this font (GdiGetCharDimensions: the average width of the 52
+    // letters, rounded, and the height).
+    SIZE BaseUnits() const
+    {
+        TEXTMETRICW metrics = {};
+        ::GetTextMetricsW(m_hDc, &metrics);
+        SIZE letters = Extent(L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        return {(letters.cx / 26 + 1) / 2, metrics.tmHeight};
+    }
+
+private:
+    HDC m_hDc;
+    HFONT m_hFont;
+    HGDIOBJ m_hOld;
+};
+
+// The DPI the dialog's fonts are made for: a number among the arguments after the command, else
+// the system DPI, which this program reads from the same setting as the installer. (Wine may
+// report another DPI for a per-monitor window: that of its desktop when the desktop started.)
+UINT FontDpi(const Options& o)
+{
+    for (size_t i = 1; i < o.args.size(); ++i)
+    {
+        UINT dpi = static_cast<UINT>(std::wcstoul(o.args[i].c_str(), nullptr, 10));
+        if (dpi != 0)
+            return dpi;
+    }
+    return ScreenDpi();
+}
+
+std::wstring SizeText(LONG cx, LONG cy)
+{
+    return std::to_wstring(cx) + L"x" + std::to_wstring(cy);
+}
+
+std::string ControlKey(HWND control, const char* what)
+{
+    return "ctl_" + std::to_string(::GetDlgCtrlID(control)) + "_" + what;
+}
+
+int CommandGeometry(const Options& o)
+{
+    HWND dialog = nullptr;
+    if (NeedDialog(o, dialog) != kOk)
+        return kFailed;
+    UINT dpi = FontDpi(o);
+    RECT window = {}, client = {};
+    ::GetWindowRect(dialog, &window);
+    ::GetClientRect(dialog, &client);
+    Print("dpi", dpi);
+    Print("window_dpi", WindowDpi(dialog));
+    Print("window", SizeText(window.right - window.left, window.bottom - window.top));
+    Print("window_rect", std::to_wstring(window.left) + L"," + std::to_wstring(window.top) + L"," +
+                             std::to_wstring(window.right) + L"," + std::to_wstring(window.bottom));
+    Print("client", SizeText(client.right, client.bottom));
+    LOGFONTW font = {};
+    SIZE units = {};
+    if (TemplateFont(dialog, dpi, font, units))
+    {
+        Print("font_height", static_cast<unsigned long long>(-font.lfHeight));
+        SIZE base = CMeasure(font).BaseUnits();
+        Print("template_client",
+              SizeText(::MulDiv(units.cx, base.cx, 4), ::MulDiv(units.cy, base.cy, 8)));
+    }
+    LOGFONTW status = {};
+    if (StatusFont(dpi, status))
+        Print("status_font_height", static_cast<unsigned long long>(-status.lfHeight));
+    for (HWND c = ::GetWindow(dialog, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+    {
+        RECT r = {};
+        ::GetWindowRect(c, &r);
+        ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        Print(ControlKey(c, "rect").c_str(),
+              std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," +
+                  std::to_wstring(r.right) + L"," + std::to_wstring(r.bottom));
+    }
+    return kOk;
+}
+
+int CommandFit(const Options& o)
+{
+    HWND dialog = nullptr;
+    if (NeedDialog(o, dialog) != kOk)
+        return kFailed;
+    UINT dpi = FontDpi(o);
+    LOGFONTW dialogFont = {}, statusFont = {};
+    SIZE units = {};
+    if (!TemplateFont(dialog, dpi, dialogFont, units) || !StatusFont(dpi, statusFont))
+        return Fail(L"cannot make the dialog's fonts");
+    CMeasure dialogMeasure(dialogFont);
+    CMeasure statusMeasure(statusFont);
+    bool allFit = true;
+    int measured = 0;
+    auto judge =
+        [&](const std::string& key, const CMeasure& measure, const std::wstring& text, HWND control)
+    {
+        RECT client = {};
+        ::GetClientRect(control, &client);
+        wchar_t cls[32] = {};
+        ::GetClassNameW(control, cls, 32);
+        LONG style = static_cast<LONG>(::GetWindowLongPtrW(control, GWL_STYLE));
+        SIZE need = {};
+        if (::lstrcmpiW(cls, L"Button") == 0)
+        {
+            // The button draws its text inside its 3-D edges and the focus rectangle.
+            SIZE extent = measure.Extent(text);
+            int margin = 2 * (::GetSystemMetrics(SM_CXEDGE) + 1);
+            need = {extent.cx + margin, extent.cy + margin};
+        }
+        else
+        {
+            need = measure.Wrapped(text, client.right, (style & SS_NOPREFIX) != 0);
+        }
+        SIZE line = measure.Extent(text);
+        bool fits = need.cx <= client.right && need.cy <= client.bottom;
+        allFit = allFit && fits;
+        ++measured;
+        Print((key + "_client").c_str(), SizeText(client.right, client.bottom));
+        Print((key + "_line").c_str(), SizeText(line.cx, line.cy));
+        Print((key + "_need").c_str(), SizeText(need.cx, need.cy));
+        Print((key + "_fits").c_str(), fits ? 1 : 0);
+    };
+    for (HWND c = ::GetWindow(dialog, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+    {
+        std::wstring text = TextOf(c);
+        wchar_t cls[32] = {};
+        ::GetClassNameW(c, cls, 32);
+        bool isText = ::lstrcmpiW(cls, L"Static") == 0 || ::lstrcmpiW(cls, L"Button") == 0;
+        if (!isText || text.empty())
+            continue;
+        int id = ::GetDlgCtrlID(c);
+        judge(ControlKey(c, "text"), id == IDC_STATUS ? statusMeasure : dialogMeasure, text, c);
+    }
+    if (std::find(o.args.begin(), o.args.end(), L"all-status") != o.args.end())
+    {
+        const wchar_t* const statuses[] = {
+            QV::kDownloading,       QV::kConnecting,     QV::kConnected,
+            QV::kDownloadComplete,  QV::kInstalling,     QV::kInstalled,
+            QV::kInstallFailed,     QV::kGenericError,   QV::kMsgCreateFileFailed,
+            QV::kMsgDownloadFailed, QV::kMsgWriteFailed, QV::kMsgWorkerAborted};
+        int i = 0;
+        for (const wchar_t* status : statuses)
+            judge("status" + std::to_string(i++), statusMeasure, status,
+                  ::GetDlgItem(dialog, IDC_STATUS));
+    }
+    Print("dpi", dpi);
+    Print("measured", static_cast<unsigned long long>(measured));
+    Print("fits", allFit ? 1 : 0);
+    return kOk;
+}
+
+int CommandDpiChanged(const Options& o)
+{
+    HWND dialog = nullptr;
+    if (NeedDialog(o, dialog) != kOk)
+        return kFailed;
+    UINT dpi =
+        o.args.size() > 1 ? static_cast<UINT>(std::wcstoul(o.args[1].c_str(), nullptr, 10)) : 0;
+    if (dpi < 48 || dpi > 480)
+        return Fail(L"dpi-changed needs a DPI from 48 to 480");
+    UINT old = WindowDpi(dialog);
+    RECT window = {};
+    ::GetWindowRect(dialog, &window);
+    RECT suggested = {window.left, window.top,
+                      window.left + ::MulDiv(window.right - window.left, static_cast<int>(dpi),
+                                             static_cast<int>(old)),
+                      window.top + ::MulDiv(window.bottom - window.top, static_cast<int>(dpi),
+                                            static_cast<int>(old))};
+    // The rectangle travels by address, as the system passes it: it is written into the
+    // dialog's process first.
+    HANDLE process =
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, ProcessOf(dialog));
+    if (process == nullptr)
+        return Fail(L"cannot open the dialog's process");
+    void* remote = ::VirtualAllocEx(process, nullptr, sizeof(suggested), MEM_COMMIT | MEM_RESERVE,
+                                    PAGE_READWRITE);
+    int code = kOk;
+    if (remote == nullptr ||
+        !::WriteProcessMemory(process, remote, &suggested, sizeof(suggested), nullptr))
+    {
+        code = Fail(L"cannot write the rectangle into the dialog's process");
+    }
+    else
+    {
+        DWORD_PTR ignored = 0;
+        if (!::SendMessageTimeoutW(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                                   reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
+                                   kSendTimeoutMs, &ignored))
+            code = Fail(L"the dialog did not answer");
+    }
+    if (remote != nullptr)
+        ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    ::CloseHandle(process);
+    if (code == kOk)
+        Print("sent", dpi);
+    return code;
+}
+
 int Run(const Options& o)
 {
     const std::wstring& command = o.args[0];
@@ -462,6 +901,18 @@ int Run(const Options& o)
         return CommandQuestion(o);
     if (command == L"confirm")
         return CommandConfirm(o);
+    if (command == L"tray-icon")
+        return CommandTrayIcon(o);
+    if (command == L"balloon")
+        return CommandBalloon(o);
+    if (command == L"refusing-tray")
+        return CommandRefusingTray(o);
+    if (command == L"geometry")
+        return CommandGeometry(o);
+    if (command == L"fit")
+        return CommandFit(o);
+    if (command == L"dpi-changed")
+        return CommandDpiChanged(o);
     if (command == L"close-box")
     {
         HWND dialog = nullptr;

@@ -1,9 +1,11 @@
 // The real progress dialog when its worker thread cannot be started: the run ends by itself with
-// "下载程序异常终止" instead of leaving the tray icon saying "正在下载" for ever. Thread creation
-// cannot be made to fail for real, so the dialog gets a stand-in for _beginthreadex.
+// "下载程序异常终止" instead of leaving the tray icon saying "正在下载" for ever. It is a failure,
+// so its notice stays in the tray for the failure notice time first. Thread creation cannot be
+// made to fail for real, so the dialog gets a stand-in for _beginthreadex.
 #include "common/user_texts.h"
 #include "framework/app_module.h"
 #include "ui/progress_nocancel_dlg.h"
+#include "ui/run_ending.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +20,8 @@ namespace
 {
 
 constexpr UINT_PTR kGiveUpTimer = 77;
-constexpr UINT kGiveUpMs = 15000;
+// Well beyond the failure notice, which the run shows before it ends.
+constexpr UINT kGiveUpMs = kFailureNoticeMs + 15000;
 constexpr int kGaveUp = 99;
 
 uintptr_t __cdecl NoThread(void*, unsigned, unsigned(__stdcall*)(void*), void*, unsigned, unsigned*)

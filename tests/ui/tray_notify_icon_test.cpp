@@ -64,6 +64,7 @@ public:
     HWND m_hWnd = nullptr;
     std::vector<WORD> m_commands;
     int m_nNulls = 0;
+    std::vector<WPARAM> m_addedNotices; // kTrayAddedMessage's wParam, in order
 
 private:
     static LRESULT CALLBACK Proc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -73,6 +74,8 @@ private:
             self->m_commands.push_back(LOWORD(wParam));
         if (self && msg == WM_NULL)
             ++self->m_nNulls;
+        if (self && msg == kTrayAddedMessage)
+            self->m_addedNotices.push_back(wParam);
         return ::DefWindowProcW(hWnd, msg, wParam, lParam);
     }
 };
@@ -236,6 +239,85 @@ INSTANTIATE_TEST_SUITE_P(Table, TrayShellRestartTest,
                                            ShellRestartCase{"HiddenBroadcast", true, true}),
                          [](const ::testing::TestParamInfo<ShellRestartCase>& info)
                          { return info.param.name; });
+
+// What the installer meets when it starts before the taskbar (a logon script, right after
+// sign-in). Wine's desktop cannot exist without the shell's tray, so a window of the taskbar's
+// class stands in front of it and refuses every icon, as no taskbar would take one.
+class RefusingTaskbar
+{
+public:
+    RefusingTaskbar()
+    {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = ::DefWindowProcW; // WM_COPYDATA answered with 0: refused
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"Shell_TrayWnd";
+        ::RegisterClassW(&wc);
+        m_hWnd = ::CreateWindowExW(WS_EX_TOOLWINDOW, L"Shell_TrayWnd", L"", WS_POPUP, 0, 0, 0, 0,
+                                   nullptr, nullptr, wc.hInstance, nullptr);
+    }
+    ~RefusingTaskbar()
+    {
+        ::DestroyWindow(m_hWnd);
+        ::UnregisterClassW(L"Shell_TrayWnd", ::GetModuleHandleW(nullptr));
+    }
+    RefusingTaskbar(const RefusingTaskbar&) = delete;
+    RefusingTaskbar& operator=(const RefusingTaskbar&) = delete;
+
+    bool IsInFront() const
+    {
+        return m_hWnd != nullptr && ::FindWindowW(L"Shell_TrayWnd", nullptr) == m_hWnd;
+    }
+
+private:
+    HWND m_hWnd = nullptr;
+};
+
+TEST_F(TrayIconTest, RefusedAtFirstTheIconIsAddedOnceTheTaskbarIsUp)
+{
+    {
+        RefusingTaskbar taskbar;
+        ASSERT_TRUE(taskbar.IsInFront());
+        EXPECT_FALSE(CreateIcon());
+        EXPECT_TRUE(::IsWindow(m_tray.m_hWnd)) << "the helper window waits for the taskbar";
+        EXPECT_FALSE(m_tray.IsAdded());
+        EXPECT_FALSE(m_tray.ShowBalloon(kDownloading, kCaption));
+        EXPECT_FALSE(m_tray.AddIfMissing()) << "no taskbar yet";
+        EXPECT_FALSE(m_tray.IsAdded());
+    }
+    EXPECT_FALSE(ShellHasIcon(m_owner.m_hWnd));
+    EXPECT_TRUE(m_tray.AddIfMissing());
+    EXPECT_TRUE(m_tray.IsAdded());
+    EXPECT_TRUE(ShellHasIcon(m_owner.m_hWnd));
+    EXPECT_TRUE(m_tray.ShowBalloon(kDownloading, kCaption));
+    EXPECT_FALSE(m_tray.AddIfMissing()) << "added once only";
+    EXPECT_TRUE(m_tray.Delete(true));
+    EXPECT_FALSE(ShellHasIcon(m_owner.m_hWnd));
+}
+
+TEST_F(TrayIconTest, TheTaskbarsAnnouncementAddsARefusedIconAndTellsTheOwner)
+{
+    {
+        RefusingTaskbar taskbar;
+        ASSERT_TRUE(taskbar.IsInFront());
+        EXPECT_FALSE(CreateIcon());
+        // Announced while the taskbar still refuses: nothing to tell.
+        ::SendMessageW(m_tray.m_hWnd, g_uTaskbarCreatedMsg, 0, 0);
+        EXPECT_FALSE(m_tray.IsAdded());
+    }
+    m_owner.Pump();
+    EXPECT_TRUE(m_owner.m_addedNotices.empty());
+
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(HWND_BROADCAST, g_uTaskbarCreatedMsg, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                          &result);
+    EXPECT_TRUE(m_tray.IsAdded());
+    EXPECT_TRUE(ShellHasIcon(m_owner.m_hWnd));
+    m_owner.Pump();
+    EXPECT_EQ(m_owner.m_addedNotices, (std::vector<WPARAM>{kTrayIconId}))
+        << "the owner hears once that the icon is there";
+    EXPECT_TRUE(m_tray.Delete(true));
+}
 
 TEST_F(TrayIconTest, HelperWindowLeavesOtherMessagesToDefaultProcessing)
 {

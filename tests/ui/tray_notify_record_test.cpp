@@ -357,7 +357,9 @@ TEST_P(TrayReAddTest, ReturnsToTheSameState)
     ASSERT_EQ(shell.calls.size(), c.messages.size());
     for (size_t i = 0; i < c.messages.size(); ++i)
         EXPECT_EQ(shell.calls[i].message, c.messages[i]) << "call " << i;
-    const TrayRecord& add = shell.calls.back().record;
+    size_t addCall = c.added ? 1 : 0;
+    ASSERT_EQ(shell.calls[addCall].message, kTrayAdd);
+    const TrayRecord& add = shell.calls[addCall].record;
     EXPECT_EQ(add.uFlags, c.addFlags);
     ExpectIdentity(add, 936);
     if (c.addFlags & kTrayFlagState)
@@ -369,6 +371,11 @@ TEST_P(TrayReAddTest, ReturnsToTheSameState)
     {
         EXPECT_EQ(shell.calls[0].record.uFlags, 0u) << "delete with no flags";
     }
+    if (c.messages.back() == kTraySetVersion)
+    {
+        EXPECT_EQ(shell.calls.back().record.uTimeoutOrVersion, 3u)
+            << "a new shell is asked for version 3 again";
+    }
     EXPECT_EQ(tray->IsAdded(), c.addedAfter);
     EXPECT_EQ(tray->IsHidden(), c.hiddenAfter);
 }
@@ -376,12 +383,27 @@ TEST_P(TrayReAddTest, ReturnsToTheSameState)
 INSTANTIATE_TEST_SUITE_P(
     Table, TrayReAddTest,
     ::testing::Values(
-        ReAddCase{"Visible", false, true, true, {kTrayDelete, kTrayAdd}, 0x07, true, false},
-        ReAddCase{"Hidden", true, true, true, {kTrayDelete, kTrayAdd}, 0x0F, true, true},
+        ReAddCase{"Visible",
+                  false,
+                  true,
+                  true,
+                  {kTrayDelete, kTrayAdd, kTraySetVersion},
+                  0x07,
+                  true,
+                  false},
+        ReAddCase{
+            "Hidden", true, true, true, {kTrayDelete, kTrayAdd, kTraySetVersion}, 0x0F, true, true},
         ReAddCase{
             "VisibleRefused", false, true, false, {kTrayDelete, kTrayAdd}, 0x07, false, false},
         ReAddCase{"HiddenRefused", true, true, false, {kTrayDelete, kTrayAdd}, 0x0F, false, true},
-        ReAddCase{"NotAddedNoDelete", false, false, true, {kTrayAdd}, 0x07, true, false}),
+        ReAddCase{"NotAddedNoDelete",
+                  false,
+                  false,
+                  true,
+                  {kTrayAdd, kTraySetVersion},
+                  0x07,
+                  true,
+                  false}),
     [](const ::testing::TestParamInfo<ReAddCase>& info) { return info.param.name; });
 
 TEST_F(TrayFixture, ReAddedIconKeepsWorking)
@@ -475,6 +497,114 @@ INSTANTIATE_TEST_SUITE_P(
                       ClickCase{"HighBitsInId", (uint64_t{1} << 32) | kTrayIconId, 0x0205,
                                 TrayClickAction::NotOurs}),
     [](const ::testing::TestParamInfo<ClickCase>& info) { return info.param.name; });
+
+struct LateAddCase
+{
+    const char* name;
+    int level;
+    std::optional<bool> addedBy; // the shell's answer to Add; nullopt: Add never called
+    std::vector<bool> answers;   // the shell's answers to the late call
+    std::vector<uint32_t> messages;
+    bool result;
+};
+
+void PrintTo(const LateAddCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class TrayLateAddTest : public ::testing::TestWithParam<LateAddCase>
+{
+};
+
+TEST_P(TrayLateAddTest, AddsOnlyAnIconTheShellDoesNotHave)
+{
+    const LateAddCase& c = GetParam();
+    RecordingShell shell;
+    QVTrayNotifyRecord tray(shell, c.level);
+    if (c.addedBy)
+    {
+        shell.answers = {*c.addedBy};
+        tray.Add(kOwner, kCaption, kIcon);
+    }
+    shell.calls.clear();
+    shell.answers = c.answers;
+
+    EXPECT_EQ(tray.AddIfMissing(), c.result);
+
+    ASSERT_EQ(shell.calls.size(), c.messages.size());
+    for (size_t i = 0; i < c.messages.size(); ++i)
+    {
+        EXPECT_EQ(shell.calls[i].message, c.messages[i]) << "call " << i;
+        ExpectIdentity(shell.calls[i].record, kTrayRecordSizes32.level[c.level]);
+        if (c.messages[i] != kTraySetVersion)
+        {
+            EXPECT_EQ(shell.calls[i].record.uFlags, kAddFlags) << "call " << i;
+        }
+        else
+        {
+            EXPECT_EQ(shell.calls[i].record.uTimeoutOrVersion, 3u);
+        }
+    }
+    EXPECT_EQ(tray.IsAdded(), c.result || (c.addedBy && *c.addedBy));
+    shell.calls.clear();
+    EXPECT_EQ(tray.ShowBalloon(kDownloading, kCaption), tray.IsAdded())
+        << "the current status can be shown once the icon is there";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TrayLateAddTest,
+    ::testing::Values(
+        LateAddCase{"TaskbarUpNow",
+                    3,
+                    false,
+                    {false, true},
+                    {kTrayModify, kTrayAdd, kTraySetVersion},
+                    true},
+        LateAddCase{
+            "TimedOutAddArrivedAfterAll", 3, false, {true}, {kTrayModify, kTraySetVersion}, true},
+        LateAddCase{"StillNoTaskbar", 3, false, {false, false}, {kTrayModify, kTrayAdd}, false},
+        LateAddCase{"OldShellNoVersion", 0, false, {false, true}, {kTrayModify, kTrayAdd}, true},
+        LateAddCase{"AlreadyAdded", 3, true, {}, {}, false},
+        LateAddCase{"NeverGivenAnOwner", 3, std::nullopt, {}, {}, false}),
+    [](const ::testing::TestParamInfo<LateAddCase>& info) { return info.param.name; });
+
+struct NoticeCase
+{
+    const char* name;
+    uint64_t mouse;
+    TrayNotice notice;
+};
+
+void PrintTo(const NoticeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class TrayNoticeTest : public ::testing::TestWithParam<NoticeCase>
+{
+};
+
+TEST_P(TrayNoticeTest, ReadsTheCallbackMessage)
+{
+    EXPECT_EQ(ClassifyTrayNotice(GetParam().mouse), GetParam().notice);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TrayNoticeTest,
+    ::testing::Values(NoticeCase{"LeftUp", 0x0202, TrayNotice::Activated},
+                      NoticeCase{"LeftDoubleClick", 0x0203, TrayNotice::Activated},
+                      NoticeCase{"Select", 0x0400, TrayNotice::Activated},
+                      NoticeCase{"KeySelect", 0x0401, TrayNotice::Activated},
+                      NoticeCase{"BalloonShow", 0x0402, TrayNotice::BalloonShown},
+                      NoticeCase{"BalloonHide", 0x0403, TrayNotice::Other},
+                      NoticeCase{"BalloonTimeout", 0x0404, TrayNotice::BalloonClosed},
+                      NoticeCase{"BalloonUserClick", 0x0405, TrayNotice::BalloonClicked},
+                      NoticeCase{"LeftDown", 0x0201, TrayNotice::Other},
+                      NoticeCase{"RightUp", 0x0205, TrayNotice::Other},
+                      NoticeCase{"MouseMove", 0x0200, TrayNotice::Other},
+                      NoticeCase{"HighBitsSet", (uint64_t{1} << 32) | 0x0405, TrayNotice::Other}),
+    [](const ::testing::TestParamInfo<NoticeCase>& info) { return info.param.name; });
 
 } // namespace
 } // namespace QV

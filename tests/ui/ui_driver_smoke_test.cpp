@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -29,6 +31,9 @@ struct DialogLog
     std::vector<WORD> commands;
     std::vector<WORD> keys;   // key presses queued to the dialog or its controls
     std::vector<int> answers; // of the cancel question
+    std::vector<LPARAM> trayMessages;
+    std::vector<WPARAM> dpiChanges;
+    std::vector<RECT> suggestedRects; // read in this process from WM_DPICHANGED's lParam
 };
 
 DialogLog g_log;
@@ -41,7 +46,12 @@ INT_PTR CALLBACK StandInProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_INITDIALOG:
         ::SetWindowTextW(hWnd, kCaption);
         return TRUE;
+    case WM_DPICHANGED:
+        g_log.dpiChanges.push_back(wParam);
+        g_log.suggestedRects.push_back(*reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     case kTrayCallbackMessage:
+        g_log.trayMessages.push_back(lParam);
         if (lParam == WM_LBUTTONDBLCLK)
             ::ShowWindow(hWnd, SW_SHOW);
         else
@@ -212,6 +222,120 @@ TEST(UiDriverSmoke, DrivesTheDialogTrayMenuAndCancelQuestion)
     EXPECT_EQ(g_log.keys, (std::vector<WORD>{VK_RETURN, VK_ESCAPE}));
     EXPECT_EQ(g_log.commands, (std::vector<WORD>{IDC_MINIMIZE, ID_TRAY_SHOW, IDCANCEL, IDCANCEL}));
     EXPECT_EQ(g_log.answers, (std::vector<int>{IDNO, IDYES}));
+}
+
+// Serves the stand-in dialog while `script` runs its driver commands on a second thread.
+void ServeWhile(const std::function<void()>& script)
+{
+    std::atomic<bool> done{false};
+    std::thread worker(
+        [&]
+        {
+            script();
+            done = true;
+        });
+    while (!done)
+    {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    worker.join();
+}
+
+std::pair<int, int> Size(const std::string& text)
+{
+    size_t x = text.find('x');
+    if (x == std::string::npos)
+        return {-1, -1};
+    return {std::stoi(text.substr(0, x)), std::stoi(text.substr(x + 1))};
+}
+
+TEST(UiDriverSmoke, MeasuresTheDialogAndSpeaksForTheShell)
+{
+    ::InitCommonControls();
+    CTrayNotifyIcon tray;
+    g_pTray = &tray;
+    g_log = {};
+    HWND dialog =
+        ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS_NOCANCEL),
+                             ::GetDesktopWindow(), StandInProc, 0);
+    ASSERT_TRUE(dialog);
+    ASSERT_TRUE(tray.Create(dialog, kCaption, ::LoadIconW(nullptr, IDI_APPLICATION)));
+    ::SetDlgItemTextW(dialog, IDC_PERCENT, L"15.0 %");
+    ::SetDlgItemTextW(dialog, IDC_SPEED, L"146.48 KB/s (1.50 MB/10.00 MB)");
+    const std::wstring pid = L" --pid " + std::to_wstring(::GetCurrentProcessId());
+    RECT window = {};
+    ::GetWindowRect(dialog, &window);
+
+    std::map<std::wstring, DriverRun> runs;
+    bool iconDuringRefusal = true;
+    ServeWhile(
+        [&]
+        {
+            for (const wchar_t* args :
+                 {L"geometry", L"fit all-status", L"geometry 192", L"dpi-changed 144",
+                  L"tray click", L"tray balloon-shown", L"tray balloon-click",
+                  L"tray balloon-closed", L"tray-icon"})
+                runs[args] = RunDriver(args + pid);
+            // A taskbar that refuses: the icon cannot be reached while it stands in front.
+            std::thread taskbar(
+                [&] { runs[L"refusing-tray"] = RunDriver(L"refusing-tray --timeout 3000"); });
+            ::Sleep(1500);
+            NOTIFYICONDATAW data = {};
+            data.cbSize = sizeof(data);
+            data.hWnd = dialog;
+            data.uID = kTrayIconId;
+            iconDuringRefusal = ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+            taskbar.join();
+            tray.Delete(false);
+            runs[L"tray-icon after delete"] = RunDriver(L"tray-icon" + pid);
+        });
+    tray.Delete(true);
+    g_pTray = nullptr;
+    ::DestroyWindow(dialog);
+
+    for (const auto& [args, run] : runs)
+        EXPECT_EQ(run.exitCode, 0u) << Utf8(args);
+
+    HDC screen = ::GetDC(nullptr);
+    const std::string screenDpi = std::to_string(::GetDeviceCaps(screen, LOGPIXELSY));
+    ::ReleaseDC(nullptr, screen);
+    DriverRun& geometry = runs[L"geometry"];
+    EXPECT_EQ(geometry.values["dpi"], screenDpi);
+    EXPECT_EQ(geometry.values["client"], geometry.values["template_client"])
+        << "the template's font predicts the dialog's size";
+    EXPECT_EQ(geometry.values["ctl_1004_rect"].empty(), false);
+    DriverRun& at192 = runs[L"geometry 192"];
+    EXPECT_EQ(at192.values["dpi"], "192");
+    EXPECT_GT(Size(at192.values["template_client"]).first,
+              Size(geometry.values["template_client"]).first);
+
+    DriverRun& fit = runs[L"fit all-status"];
+    EXPECT_EQ(fit.values["fits"], "1");
+    EXPECT_EQ(fit.values["measured"], "16") << "status, percent, speed, button, 12 statuses";
+    EXPECT_EQ(fit.values["ctl_1006_text_fits"], "1");
+    auto [lineWidth, lineHeight] = Size(fit.values["ctl_1007_text_line"]);
+    EXPECT_GT(lineWidth, 0);
+    EXPECT_GT(lineHeight, 0);
+
+    ASSERT_EQ(g_log.dpiChanges.size(), 1u);
+    EXPECT_EQ(g_log.dpiChanges[0], static_cast<WPARAM>(MAKEWPARAM(144, 144)));
+    ASSERT_EQ(g_log.suggestedRects.size(), 1u);
+    EXPECT_EQ(g_log.suggestedRects[0].left, window.left) << "the rectangle arrived intact";
+    EXPECT_EQ(g_log.suggestedRects[0].top, window.top);
+    EXPECT_GT(g_log.suggestedRects[0].right - g_log.suggestedRects[0].left,
+              window.right - window.left);
+
+    EXPECT_EQ(g_log.trayMessages,
+              (std::vector<LPARAM>{WM_LBUTTONDOWN, WM_LBUTTONUP, NIN_SELECT, NIN_BALLOONSHOW,
+                                   NIN_BALLOONUSERCLICK, NIN_BALLOONTIMEOUT}));
+    EXPECT_EQ(runs[L"tray-icon"].values["icon"], "1");
+    EXPECT_EQ(runs[L"tray-icon after delete"].values["icon"], "0");
+    EXPECT_FALSE(iconDuringRefusal) << "the refusing taskbar stood in front of the shell's";
+    EXPECT_EQ(runs[L"refusing-tray"].values["ready"], "1");
+    EXPECT_EQ(runs[L"refusing-tray"].values["refused"], "1");
 }
 
 } // namespace
