@@ -17,6 +17,9 @@ export WINEPREFIX="$QV_WINE_HOME/wineprefix"
 # Only the loader's own errors (a process stuck on a lock at exit names the lock and its holder).
 export WINEDEBUG="${WINEDEBUG:--all,err+ntdll}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# Wine's WinINet also takes a proxy from these variables of the host environment: the
+# tests' programs must reach the loopback servers directly, or through the proxy a test sets up.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 # The i686 exe runs in a 32-bit prefix through the 32-bit loader and wineserver; without
 # WINEARCH a new prefix would come out 64-bit and the 32-bit wineserver would refuse it.
 if [ "$QV_WINE_ARCH" = x86_64 ]; then

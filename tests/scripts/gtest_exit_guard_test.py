@@ -1,0 +1,57 @@
+#!/usr/bin/env python3
+"""tests/tools/gtest_exit_guard.py around made-up test programs: a program that ends keeps its own
+exit code; one that hangs after its summary is killed and judged by the summary, never passed
+on a summary that is missing, incomplete or lists a failure; the output passes through intact."""
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+GUARD = os.path.join(SOURCE_DIR, "tests", "tools", "gtest_exit_guard.py")
+
+RAN = "[==========] 1 test from 1 test suite ran. (5 ms total)"
+PASSED = "[  PASSED  ] 1 test."
+FAILED = "[  FAILED  ] 1 test, listed below:\n[  FAILED  ] Suite.Name\n\n 1 FAILED TEST"
+# Lines a passing test's own output may contain before the summary.
+NOISE = "[ RUN      ] Suite.Name\n[  FAILED  ] looks like a failure but comes before the summary"
+
+
+def program(lines, then):
+    """A Python program that prints `lines`, flushes, then runs `then` (hang or exit)."""
+    return [sys.executable, "-c",
+            "import sys, time\nsys.stdout.write(%r)\nsys.stdout.flush()\n%s" % (lines, then)]
+
+
+HANG = "time.sleep(600)"
+
+
+class GuardTest(unittest.TestCase):
+    def run_guard(self, lines, then):
+        started = time.monotonic()
+        result = subprocess.run([sys.executable, GUARD, "--grace", "1", "--"] +
+                                program(lines, then), capture_output=True, timeout=60)
+        return result, time.monotonic() - started
+
+    def test_cases(self):
+        cases = [
+            # name, output, then, exit code, killed
+            ("passed, then hangs", NOISE + "\n" + RAN + "\n" + PASSED + "\n", HANG, 0, True),
+            ("failed, then hangs", RAN + "\n" + PASSED + "\n" + FAILED + "\n", HANG, 1, True),
+            ("summary cut short, then hangs", RAN + "\n", HANG, 1, True),
+            ("passed, ends with its own code", RAN + "\n" + PASSED + "\n", "sys.exit(3)", 3, False),
+            ("no summary, ends", "[ RUN      ] Suite.Name\n", "sys.exit(5)", 5, False),
+            ("passed, windows line ends, hangs", RAN + "\r\n" + PASSED + "\r\n", HANG, 0, True),
+        ]
+        for name, lines, then, code, killed in cases:
+            with self.subTest(name):
+                result, seconds = self.run_guard(lines, then)
+                self.assertEqual(result.returncode, code, result.stderr)
+                self.assertEqual(result.stdout.decode(), lines)
+                self.assertEqual(b"killed" in result.stderr, killed, result.stderr)
+                self.assertLess(seconds, 30)
+
+
+if __name__ == "__main__":
+    unittest.main()
