@@ -94,10 +94,19 @@ SetupDownloader::SetupDownloader()
 
 SetupDownloader::~SetupDownloader()
 {
+    if (m_pSignIn)
+        m_pSignIn->DetachPrompt();
     m_hLocalFile.Reset();
     m_hSetupFile.Reset();
     DeleteLocalFile();
     m_folder.Remove();
+}
+
+void SetupDownloader::SetProxyPrompt(IProxySignInPrompt* prompt)
+{
+    if (m_pSignIn)
+        m_pSignIn->DetachPrompt();
+    m_pSignIn = std::make_shared<QVProxySignIn>(prompt);
 }
 
 bool SetupDownloader::DeleteLocalFile() noexcept
@@ -184,6 +193,7 @@ TransferOutcome SetupDownloader::DownloadAttempt()
     ReadAheadSettings settings;
     settings.stallTimeoutMs = m_dwStallTimeout;
     settings.start = PlanAttempt(m_resume);
+    settings.signIn = m_pSignIn;
     QVReadAheadRequest source(settings, &m_abort);
     QVFileSink sink(m_hLocalFile.Get());
     QVSystemClock clock;
@@ -212,6 +222,7 @@ bool SetupDownloader::DownloadToTempFile(const std::wstring& url)
     {
         ReadAheadSettings settings;
         settings.stallTimeoutMs = m_dwStallTimeout;
+        settings.signIn = m_pSignIn;
         QVReadAheadRequest source(settings, &m_abort);
         QVFileSink sink(m_hLocalFile.Get());
         QVSystemClock clock;

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace QV
@@ -30,14 +31,19 @@ public:
     // is empty when none could be made) and seeds the query's generator with the calendar time
     // in seconds.
     SetupDownloader();
-    // Closes the local files still open and deletes the local file created most recently, if any
-    // (retried while a scanner holds it), then the private folder.
+    // Detaches the proxy prompt, closes the local files still open and deletes the local file
+    // created most recently, if any (retried while a scanner holds it), then the private folder.
     ~SetupDownloader();
     SetupDownloader(const SetupDownloader&) = delete;
     SetupDownloader& operator=(const SetupDownloader&) = delete;
 
     // The receiver of every report (not owned; null: no reports and no cancellation).
     void SetCallback(IVersionUpdateCallback* callback) noexcept { m_pCallback = callback; }
+
+    // Before the download, on the main thread: the prompt for the run's one proxy sign-in
+    // (QVProxySignIn; borrowed, and detached again by the destructor). Without one a proxy's 407
+    // fails the download. Throws std::bad_alloc when the sign-in cannot be had.
+    void SetProxyPrompt(IProxySignInPrompt* prompt);
 
     // The start of the run's download: OnDownloadBegin, the address from the executable's version
     // resource (PrivateBuild) with the query "?B.A" drawn once for all attempts, then
@@ -123,6 +129,7 @@ private:
     QVQueryRandom m_random;
     DWORD m_dwStallTimeout = kStallTimeoutMs;
     QVTransferAbort m_abort;
+    std::shared_ptr<QVProxySignIn> m_pSignIn; // shared with the attempts' network threads
 };
 
 } // namespace QV

@@ -2,6 +2,7 @@
 
 #include "common/srw_lock.h"
 #include "common/user_texts.h"
+#include "engine/http/internet_api.h"
 #include "engine/setup_job_win32.h"
 #include "framework/app_module.h"
 #include "ui/running_installer.h"
@@ -20,6 +21,8 @@ constexpr UINT kDisplayUpdateMessage = WM_APP + 1;
 // Sent by the worker before the balloon of a failure is asked for, so that the main thread knows
 // which of the shell's balloon notifications belong to it.
 constexpr UINT kFailureReportedMessage = WM_APP + 2;
+// Sent by a network thread whose request a proxy answered 407: the dialog asks the user to sign in.
+constexpr UINT kProxySignInMessage = WM_APP + 3;
 // Sent to a per-monitor (v2) window before a DPI change: the window size it wants at the new DPI.
 // Defined here because the headers declare it only for a newer target system than ours.
 constexpr UINT kGetDpiScaledSizeMessage = 0x02E4; // WM_GETDPISCALEDSIZE
@@ -84,6 +87,9 @@ BOOL QVProgressNoCancelDlg::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam,
     case kFailureReportedMessage:
         m_ending.OnFailureReported();
         return TRUE;
+    case kProxySignInMessage:
+        lResult = AnswerProxySignIn(reinterpret_cast<HINTERNET>(lParam));
+        return TRUE;
     case kTrayAddedMessage:
         OnTrayIconArrived();
         return TRUE;
@@ -145,6 +151,7 @@ LRESULT QVProgressNoCancelDlg::OnInitDialog()
         ShowTrayBalloon(kDownloading);
 
     m_pDownloader = std::make_unique<SetupDownloader>();
+    m_pDownloader->SetProxyPrompt(this);
     // Started suspended so that the handle is stored before the worker can look at it.
     auto thread = reinterpret_cast<HANDLE>(
         m_pfnStartWorker(nullptr, 0, &WorkerThreadProc, this, CREATE_SUSPENDED, nullptr));
@@ -369,11 +376,35 @@ void QVProgressNoCancelDlg::SetProgressPos(int pos)
     PostDisplayUpdate();
 }
 
+bool QVProgressNoCancelDlg::AskProxyCredentials(HINTERNET request)
+{
+    return ::SendMessageW(m_hWnd, kProxySignInMessage, 0, reinterpret_cast<LPARAM>(request)) != 0;
+}
+
+bool QVProgressNoCancelDlg::AnswerProxySignIn(HINTERNET request)
+{
+    const InternetApi& api = GetInternetApi();
+    if (m_bCancelled || m_bPrompting || !api.ready)
+        return false;
+    OnShow();
+    ::SetForegroundWindow(m_hWnd);
+    // The system's own prompt: it tells a proxy's 407 from a server's 401 by the request's
+    // status, keeps what the user typed in the request's session, and answers FORCE_RETRY for OK.
+    m_bPrompting = true;
+    const DWORD answer = api.InternetErrorDlg(
+        m_hWnd, request, ERROR_INTERNET_INCORRECT_PASSWORD,
+        FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+            FLAGS_ERROR_UI_FLAGS_GENERATE_DATA,
+        nullptr);
+    m_bPrompting = false;
+    return answer == ERROR_INTERNET_FORCE_RETRY && !m_bCancelled;
+}
+
 void QVProgressNoCancelDlg::CloseIfDone()
 {
     // Only the main thread may close: the worker's own handle is not signalled while it runs,
     // and the window must outlive every call the worker makes on it.
-    if (!IsMainThread())
+    if (!IsMainThread() || m_bPrompting)
         return;
     if (m_ending.State() != RunEndState::Running)
         return;

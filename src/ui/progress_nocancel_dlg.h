@@ -32,7 +32,8 @@ class QVProgressNoCancelDlg : public CDialogImpl<QVProgressNoCancelDlg>,
                               public CIdleHandler,
                               public IVersionUpdateCallback,
                               public CMessageFilter,
-                              private ISetupJobHost
+                              private ISetupJobHost,
+                              private IProxySignInPrompt
 {
 public:
     enum
@@ -124,6 +125,13 @@ private:
     // Worker thread: asks the main thread for one OnDisplayUpdate unless one is already due.
     void PostDisplayUpdate();
 
+    // IProxySignInPrompt, called on a network thread: carries the prompt to the main thread
+    // (AnswerProxySignIn) and waits for it.
+    bool AskProxyCredentials(HINTERNET request) override;
+    // Main thread: shows the dialog and, owned by it, the system's proxy credential prompt for
+    // `request`; true when the user confirmed it. False at once after a confirmed cancel.
+    bool AnswerProxySignIn(HINTERNET request);
+
     // Status line and balloon together (also ISetupJobHost's).
     void ShowStatus(const std::wstring& text) override;
     // The bold status font at `dpi`, from the icon title font; null when it cannot be made.
@@ -177,6 +185,8 @@ private:
     DWORD m_dwMainThreadId = 0;
     DWORD m_dwStartTick = 0;
     // Main thread only.
+    // True while the proxy credential prompt is open: the run does not end under it.
+    bool m_bPrompting = false;
     QVRunEnding m_ending;
     QVWindowDpi m_dpi;
     uint32_t m_uLayoutDpi = kDefaultDpi;

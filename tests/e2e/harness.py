@@ -19,7 +19,7 @@ import time
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "tools"))
-from server_launcher import ServerError, TestServer  # noqa: E402,F401
+from server_launcher import ServerError, TestProxy, TestServer  # noqa: E402,F401
 from test_pki import TestPki  # noqa: E402,F401
 PRODUCT_KEY = r"HKLM\Software\PellixExplorer"
 # Start of the names of the installer's private folders (and their locks) in the temp folder.
@@ -27,6 +27,9 @@ PRIVATE_PREFIX = "qvsetup-"
 # Where a user's display scaling lives (LogPixels, REG_DWORD): Windows and Wine read it at the
 # start of each process.
 DPI_KEY = r"HKCU\Control Panel\Desktop"
+# The user's proxy settings (ProxyEnable, ProxyServer, ProxyOverride), which WinINet reads when a
+# program opens its session with the system's configuration.
+PROXY_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 
 
 def user_texts():
@@ -220,6 +223,30 @@ class Wine:
         else:
             self.run(["reg", "add", DPI_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
                       str(dpi), "/f"], tag="reg")
+
+    def set_proxy(self, server=None, override=None):
+        """Points the user's proxy settings at `server` ("host:port"), bypassed for the hosts of
+        `override` (ProxyOverride's own syntax, "<local>" among it); None turns the proxy off and
+        removes both values."""
+        def reg(*args):
+            code, text = self.run(["reg"] + list(args) + ["/f"], tag="reg")
+            return code, text
+        if server is None:
+            reg("add", PROXY_KEY, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "0")
+            reg("delete", PROXY_KEY, "/v", "ProxyServer")
+            reg("delete", PROXY_KEY, "/v", "ProxyOverride")
+            return
+        for args in (("ProxyServer", "REG_SZ", server), ("ProxyEnable", "REG_DWORD", "1")):
+            code, text = reg("add", PROXY_KEY, "/v", args[0], "/t", args[1], "/d", args[2])
+            if code != 0:
+                raise RuntimeError("reg add %s failed: %s" % (args[0], text))
+        if override is None:
+            reg("delete", PROXY_KEY, "/v", "ProxyOverride")
+        else:
+            code, text = reg("add", PROXY_KEY, "/v", "ProxyOverride", "/t", "REG_SZ", "/d",
+                             override)
+            if code != 0:
+                raise RuntimeError("reg add ProxyOverride failed: " + text)
 
     def stamp(self, url, name="QuorvinOnlineInstaller.exe", signer=None, sha256=None,
               source=None):

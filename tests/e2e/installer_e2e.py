@@ -800,6 +800,159 @@ class InstallerEndToEnd(unittest.TestCase):
         self.assertGreater(gets[1]["time"], answered - 0.2,
                            "the retry came while the question was open")
 
+    # -- behind a proxy --------------------------------------------------------------------
+
+    def use_proxy(self, *proxy_args, override=None):
+        """A loopback forward proxy (forward_proxy.py with `proxy_args`) as this Wine's system
+        proxy until the test ends; its `requests` reads what it logged."""
+        log = os.path.join(self.wine.scratch, "proxy.jsonl")
+        proxy = harness.TestProxy(*proxy_args, "--log", log)
+        self.addCleanup(proxy.stop)
+        proxy.requests = lambda: harness.read_json_lines(log)
+        self.use_proxy_setting(proxy.address, override)
+        return proxy
+
+    def use_proxy_setting(self, address, override=None):
+        self.wine.set_proxy(address, override)
+        self.addCleanup(self.wine.set_proxy, None)
+
+    @staticmethod
+    def proxied_gets(proxy):
+        return [r for r in proxy.requests() if r["method"] == "GET"]
+
+    @staticmethod
+    def signed_in(request):
+        return any(k.lower() == "proxy-authorization" for k in request["headers"])
+
+    def test_download_goes_through_the_system_proxy(self):
+        """The system's proxy setting carries the download, cache-bypassing query and all."""
+        proxy = self.use_proxy()
+        self.launch("file/setup/" + SETUP_NAME)
+        self.assertEqual(self.wait_exit(90), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        self.assertEqual(self.leftovers(), [])
+        served = self.downloads()
+        self.assertEqual(len(served), 1, served)
+        self.assertRegex(served[0]["query"], r"^\d+\.\d+$")
+        gets = self.proxied_gets(proxy)
+        self.assertEqual(len(gets), 1, gets)
+        self.assertEqual(gets[0]["target"], "%s?%s" % (
+            self.server.url("file/setup/" + SETUP_NAME), served[0]["query"]))
+        self.assertTrue(gets[0]["forwarded"])
+        self.assertEqual(gets[0]["status"], 200)
+
+    def test_refused_proxy_fails_cleanly(self):
+        """Nothing listens where the proxy should be: every attempt fails, nothing is left and
+        the server never hears of the download."""
+        self.use_proxy_setting("127.0.0.1:%d" % harness.free_port())
+        self.check_failure("file/setup/" + SETUP_NAME, TEXT["kMsgDownloadFailed"], 0)
+
+    def test_local_override_bypasses_the_proxy(self):
+        """"<local>" in the bypass list sends a host name without dots past the (refusing)
+        proxy, straight to the server."""
+        self.use_proxy_setting("127.0.0.1:%d" % harness.free_port(), "<local>")
+        self.launch(None, url="http://localhost:%d/file/setup/%s" % (self.server.port,
+                                                                      SETUP_NAME))
+        self.assertEqual(self.wait_exit(90), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        self.assertEqual(len(self.downloads()), 1)
+
+    def sign_in(self, *answer):
+        """Waits for the proxy's credential prompt and answers it (user and password, or
+        "cancel", or "wait" to leave it open); the progress dialog must be on screen for it."""
+        values = self.drive("sign-in", *answer, timeout=60)
+        self.assertEqual(values.get("dialog_visible"), "1", values)
+        return values
+
+    def assert_no_prompt(self, seconds=3):
+        code, values = self.driver("sign-in", "cancel", timeout=seconds)
+        self.assertEqual(values.get("prompt"), "0", "a credential prompt appeared: %r" % values)
+
+    def close_shown_failure(self):
+        """The dialog, on screen since the prompt, shows the failure until the user closes it;
+        the run then ends with 0."""
+        self.wait_status(TEXT["kMsgDownloadFailed"])
+        self.assertTrue(self.visible())
+        self.drive("close-box")
+        self.assertEqual(self.wait_exit(EXIT_GRACE), 0)
+
+    def test_proxy_sign_in_completes_the_install(self):
+        """A proxy that wants a password: the system's prompt, once, then the download with the
+        typed credentials, which the proxy sees only after the prompt."""
+        proxy = self.use_proxy("--auth", "qv-user:pa55-word")
+        self.launch("file/setup/" + SETUP_NAME)
+        self.wait_window()
+        self.sign_in("wait")
+        signed = [r for r in proxy.requests() if self.signed_in(r)]
+        self.sign_in("qv-user", "pa55-word")
+        self.assertEqual(self.wait_exit(90), 0)
+        self.assertEqual(len(self.setup_runs()), 1)
+        self.assertEqual(self.leftovers(), [])
+        gets = self.proxied_gets(proxy)
+        self.assertEqual(signed, [], "credentials went out before the prompt was open")
+        self.assertFalse(self.signed_in(gets[0]))
+        self.assertEqual(gets[0]["status"], 407)
+        self.assertTrue(self.signed_in(gets[-1]))
+        self.assertEqual((gets[-1]["status"], gets[-1]["forwarded"]), (200, True))
+        self.assertEqual(len(self.downloads()), 1)
+
+    def test_proxy_sign_in_cancelled_fails_cleanly(self):
+        proxy = self.use_proxy("--auth", "qv-user:pa55-word")
+        self.launch("file/setup/" + SETUP_NAME)
+        self.wait_window()
+        self.sign_in("cancel")
+        self.close_shown_failure()
+        self.assertEqual(self.leftovers(), [])
+        self.assertEqual(self.setup_runs(), [])
+        gets = self.proxied_gets(proxy)
+        self.assertEqual(len(gets), 1, "a 407 is not retried: %r" % gets)
+        self.assertFalse(any(self.signed_in(r) for r in proxy.requests()))
+        self.assertEqual(self.downloads(), [])
+
+    def test_proxy_sign_in_wrong_twice_fails_cleanly(self):
+        """Wrong credentials: the proxy refuses them again, and the run fails without asking a
+        second time."""
+        proxy = self.use_proxy("--auth", "qv-user:pa55-word")
+        self.launch("file/setup/" + SETUP_NAME)
+        self.wait_window()
+        self.sign_in("qv-user", "wrong")
+        self.wait_status(TEXT["kMsgDownloadFailed"])
+        self.assert_no_prompt()
+        self.close_shown_failure()
+        self.assertEqual(self.leftovers(), [])
+        self.assertEqual(self.setup_runs(), [])
+        gets = self.proxied_gets(proxy)
+        self.assertTrue(any(self.signed_in(r) for r in gets), gets)
+        self.assertTrue(all(r["status"] == 407 for r in gets), gets)
+        self.assertEqual(self.downloads(), [])
+
+    def test_proxy_sign_in_is_asked_once_for_every_attempt(self):
+        """A download cut short behind a signing-in proxy: the resumed attempt goes out with the
+        same credentials, without a second prompt."""
+        proxy = self.use_proxy("--auth", "qv-user:pa55-word")
+        half = len(self.served_setup()) // 2
+        self.launch("drop/%d/1/setup@100000/%s" % (half, SETUP_NAME))
+        self.wait_window()
+        self.sign_in("qv-user", "pa55-word")
+        self.assertEqual(self.wait_exit(90), 0)
+        runs = self.setup_runs()
+        self.assertEqual(len(runs), 1, runs)
+        self.assertTrue(self.installed_copy() == self.served_setup())
+        served = self.downloads()
+        self.assertEqual([self.header(g, "Range") for g in served], [None, "bytes=%d-" % half])
+        forwarded = [r for r in self.proxied_gets(proxy) if r["forwarded"]]
+        self.assertEqual(len(forwarded), 2, forwarded)
+        self.assertTrue(all(self.signed_in(r) for r in forwarded))
+
+    def test_server_401_is_not_prompted(self):
+        """Only a proxy's 407 asks for credentials; a server's 401 fails as any 4xx does."""
+        self.launch("status/401/" + SETUP_NAME)
+        self.wait_window()
+        self.wait_status(TEXT["kMsgDownloadFailed"])
+        self.assert_no_prompt()
+        self.assertEqual(self.wait_exit(60), 0)
+        self.assertEqual(len(self.downloads()), 1)
+
     # -- a failure the user can see -------------------------------------------------------
 
     def fail_with_404(self):

@@ -27,6 +27,7 @@ from test_pki import PROFILES, PkiError, TestPki
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER = os.path.join(HERE, "http_server.py")
+PROXY = os.path.join(HERE, "forward_proxy.py")
 START_TIMEOUT = 10.0
 
 
@@ -40,9 +41,12 @@ class TestServer:
     Raises ServerError (with the server's own error output) when it did not start in time, for
     example when a fixed --port is busy."""
 
+    SCRIPT = SERVER
+
     def __init__(self, *server_args, port=0, idle_timeout=600):
         self._err = tempfile.TemporaryFile()
-        args = [sys.executable, SERVER, "--port", str(port), "--idle-timeout", str(idle_timeout)]
+        args = [sys.executable, self.SCRIPT, "--port", str(port), "--idle-timeout",
+                str(idle_timeout)]
         self.proc = subprocess.Popen(args + [str(a) for a in server_args], stdout=subprocess.PIPE,
                                      stderr=self._err, stdin=subprocess.DEVNULL, text=True)
         self.scheme = "https" if "--tls" in server_args else "http"
@@ -84,6 +88,17 @@ class TestServer:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+class TestProxy(TestServer):
+    """One running forward_proxy.py on 127.0.0.1 (options as that script takes them), started and
+    stopped as TestServer is; `address` is what a system's proxy setting names."""
+
+    SCRIPT = PROXY
+
+    @property
+    def address(self):
+        return "127.0.0.1:%d" % self.port
 
 
 def main(argv):

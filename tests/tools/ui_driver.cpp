@@ -36,6 +36,10 @@
 //   question                  waits for the cancel question and leaves it open
 //   close-box                 the title bar's close box (SC_CLOSE)
 //   taskbar-created           broadcasts the shell's "TaskbarCreated" message
+//   sign-in USER PASSWORD|cancel|wait
+//                             waits for the system's credential prompt owned by the dialog, prints
+//                             its texts and whether the dialog is visible, then fills in the user
+//                             name and password and confirms, or cancels it, or leaves it open
 //
 // Results are printed as key=value lines (UTF-8). Exit code 0 success, 1 failure, 2 time-out.
 //
@@ -164,6 +168,25 @@ HWND FindOwnedBox(HWND dialog)
     {
         if (::GetWindow(w, GW_OWNER) == dialog && ::GetDlgItem(w, kMessageBoxTextId))
             return w;
+    }
+    return nullptr;
+}
+
+// The visible credential prompt owned by `dialog`: a dialog with a password field.
+HWND FindOwnedPrompt(HWND dialog)
+{
+    for (HWND w = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w;
+         w = ::FindWindowExW(nullptr, w, L"#32770", nullptr))
+    {
+        if (::GetWindow(w, GW_OWNER) != dialog || !::IsWindowVisible(w))
+            continue;
+        for (HWND c = ::GetWindow(w, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+        {
+            wchar_t cls[16] = {};
+            ::GetClassNameW(c, cls, 16);
+            if (::lstrcmpiW(cls, L"Edit") == 0 && (::GetWindowLongW(c, GWL_STYLE) & ES_PASSWORD))
+                return w;
+        }
     }
     return nullptr;
 }
@@ -455,6 +478,61 @@ int CommandConfirm(const Options& o)
     if (!WaitFor(o.timeoutMs, [&] { return !::IsWindow(box); }))
         return kTimedOut;
     Print("answered", answer);
+    return kOk;
+}
+
+int CommandSignIn(const Options& o)
+{
+    HWND dialog = nullptr;
+    if (NeedDialog(o, dialog) != kOk)
+        return kFailed;
+    const bool cancel = o.args.size() == 2 && o.args[1] == L"cancel";
+    const bool wait = o.args.size() == 2 && o.args[1] == L"wait";
+    if (!cancel && !wait && o.args.size() != 3)
+        return Fail(L"sign-in needs USER PASSWORD, cancel or wait");
+    HWND prompt = nullptr;
+    if (!WaitFor(o.timeoutMs, [&] { return (prompt = FindOwnedPrompt(dialog)) != nullptr; }))
+    {
+        Print("prompt", 0);
+        return kTimedOut;
+    }
+    Print("prompt", 1);
+    Print("dialog_visible", ::IsWindowVisible(dialog) ? 1 : 0);
+    Print("caption", TextOf(prompt));
+    HWND user = nullptr;
+    HWND password = nullptr;
+    int statics = 0;
+    for (HWND c = ::GetWindow(prompt, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+    {
+        wchar_t cls[16] = {};
+        ::GetClassNameW(c, cls, 16);
+        if (::lstrcmpiW(cls, L"Static") == 0)
+            Print(("static" + std::to_string(statics++)).c_str(), TextOf(c));
+        else if (::lstrcmpiW(cls, L"Edit") == 0)
+            ((::GetWindowLongW(c, GWL_STYLE) & ES_PASSWORD) ? password : user) = c;
+    }
+    if (wait)
+        return kOk;
+    DWORD_PTR ignored = 0;
+    if (!cancel)
+    {
+        if (user == nullptr || password == nullptr)
+            return Fail(L"the prompt has no user name and password fields");
+        ::SendMessageTimeoutW(user, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.args[1].c_str()),
+                              SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+        ::SendMessageTimeoutW(password, WM_SETTEXT, 0,
+                              reinterpret_cast<LPARAM>(o.args[2].c_str()), SMTO_ABORTIFHUNG,
+                              kSendTimeoutMs, &ignored);
+    }
+    HWND button = ::GetDlgItem(prompt, cancel ? IDCANCEL : IDOK);
+    if (button == nullptr)
+        return Fail(L"the prompt has no such button");
+    // Posted: the prompt's answer runs the installer's resend, which must not wait on this call.
+    ::PostMessageW(prompt, WM_COMMAND, MAKEWPARAM(cancel ? IDCANCEL : IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
+    if (!WaitFor(o.timeoutMs, [&] { return !::IsWindow(prompt); }))
+        return kTimedOut;
+    Print("answered", cancel ? L"cancel" : L"ok");
     return kOk;
 }
 
@@ -921,6 +999,8 @@ int Run(const Options& o)
         ::PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
         return kOk;
     }
+    if (command == L"sign-in")
+        return CommandSignIn(o);
     if (command == L"taskbar-created")
     {
         DWORD_PTR ignored = 0;

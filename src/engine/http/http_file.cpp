@@ -31,6 +31,19 @@ bool AnsweredOverHttps(HINTERNET request)
         url.resize(end);
     return IsHttpsUrl(url);
 }
+
+// Reads what is left of the body of `request` and drops it, so that the request can be sent again
+// on its connection; a body longer than a proxy's error page is left unread.
+void DrainBody(HINTERNET request) noexcept
+{
+    char buffer[kTransferBlockSize];
+    DWORD read = 0;
+    for (int blocks = 0; blocks < 64; ++blocks)
+    {
+        if (!ReadInternetBlock(request, buffer, read) || read == 0)
+            return;
+    }
+}
 } // namespace
 
 QVHttpFile::~QVHttpFile()
@@ -103,11 +116,26 @@ bool QVHttpFile::Open(HINTERNET session, const std::wstring& address, const Http
     // WinINet applies a request's send and receive time-outs when it sends it; Wine applies them
     // only from there, not from the session, nor when set after the request has been sent.
     ApplyStallTimeout(*this, m_dwStallTimeout);
+    if (m_pSignIn != nullptr)
+        m_pSignIn->PrepareRequest(request);
     if (!api.HttpSendRequestW(request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr,
                               0))
     {
         Close();
         return false;
+    }
+    // The sign-in says yes once per run at most, so this sends the request a second time at most.
+    DWORD status = 0;
+    while (m_pSignIn != nullptr && QueryStatusCode(status) &&
+           m_pSignIn->SignInAfter(request, status))
+    {
+        DrainBody(request);
+        if (!api.HttpSendRequestW(request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                  nullptr, 0))
+        {
+            Close();
+            return false;
+        }
     }
     // A secure request must also be answered securely. Windows refuses a redirect from https to
     // plain http unless told to allow it; Wine's WinINet follows it without a word, and anyone on

@@ -4,6 +4,7 @@
 #ifdef _WIN32
 
 #include "engine/http/internet_handle.h"
+#include "engine/http/proxy_sign_in.h"
 #include "engine/http/request_headers.h"
 #include "engine/http/transfer_source.h"
 
@@ -25,13 +26,18 @@ public:
     // for each wait for response data (headers and every read). 0 leaves the system's default.
     void SetStallTimeout(DWORD ms) noexcept { m_dwStallTimeout = ms; }
 
+    // The run's proxy sign-in used by every later Open (borrowed; null: none, a 407 is the answer).
+    void SetProxySignIn(QVProxySignIn* signIn) noexcept { m_pSignIn = signIn; }
+
     // Closes a request still open, then GETs `address` (completed by NormalizeUrl) on `session`
     // with the headers of MakeRequestHeaders for `start` (by default "Accept:*/*" alone), the
     // cache neither read nor written and the connection kept alive, secure for https with the
     // system's full certificate checks. True when the request was sent and a response arrived
     // (for https: from an https address, also after redirects); false leaves nothing open, and
     // after an https request that was redirected to plain http the last error is
-    // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR.
+    // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR. With a proxy sign-in, the request carries the run's
+    // proxy credentials, and a 407 that the sign-in answers is read to its end and the request
+    // sent again; the answer to that is the response.
     bool Open(HINTERNET session, const std::wstring& address,
               const HttpRangeStart& start = HttpRangeStart());
 
@@ -60,6 +66,7 @@ public:
 private:
     QVInternetHandle m_connection;
     DWORD m_dwStallTimeout = 0;
+    QVProxySignIn* m_pSignIn = nullptr;
 };
 
 // One InternetReadFile of exactly kTransferBlockSize bytes into `buffer`, the count read in `read`;

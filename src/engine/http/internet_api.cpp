@@ -26,10 +26,11 @@ struct LoadedInternetApi
         a.HttpQueryInfoW = library.Get<decltype(a.HttpQueryInfoW)>("HttpQueryInfoW");
         a.InternetReadFile = library.Get<decltype(a.InternetReadFile)>("InternetReadFile");
         a.InternetCloseHandle = library.Get<decltype(a.InternetCloseHandle)>("InternetCloseHandle");
+        a.InternetErrorDlg = library.Get<decltype(a.InternetErrorDlg)>("InternetErrorDlg");
         a.ready = a.InternetOpenW && a.InternetSetOptionW && a.InternetQueryOptionW &&
                   a.InternetCrackUrlW && a.InternetConnectW && a.HttpOpenRequestW &&
                   a.HttpSendRequestW && a.HttpQueryInfoW && a.InternetReadFile &&
-                  a.InternetCloseHandle;
+                  a.InternetCloseHandle && a.InternetErrorDlg;
         if (!a.ready)
             a = InternetApi{};
     }

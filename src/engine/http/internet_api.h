@@ -22,6 +22,7 @@ struct InternetApi
     decltype(&::HttpQueryInfoW) HttpQueryInfoW = nullptr;
     decltype(&::InternetReadFile) InternetReadFile = nullptr;
     decltype(&::InternetCloseHandle) InternetCloseHandle = nullptr;
+    decltype(&::InternetErrorDlg) InternetErrorDlg = nullptr;
 
     // True when the library was loaded and every entry point above was found.
     bool ready = false;

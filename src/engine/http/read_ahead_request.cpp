@@ -98,6 +98,7 @@ void RunNetworkThread(ReadAheadState& s) noexcept
     {
         SetSessionOptions(s.session, s.settings);
         s.request.SetStallTimeout(s.settings.stallTimeoutMs);
+        s.request.SetProxySignIn(s.settings.signIn.get());
         try
         {
             ok = s.request.Open(s.session.GetHandle(), s.address, s.settings.start);

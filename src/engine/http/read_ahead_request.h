@@ -5,6 +5,7 @@
 #pragma once
 #ifdef _WIN32
 
+#include "engine/http/proxy_sign_in.h"
 #include "engine/http/request_headers.h"
 #include "engine/http/transfer_source.h"
 
@@ -39,6 +40,7 @@ struct ReadAheadSettings
     DWORD connectRetries = kConnectRetries;
     DWORD stallTimeoutMs = kStallTimeoutMs; // bound on each wait for the network
     HttpRangeStart start;                   // where the body begins; the whole body by default
+    std::shared_ptr<QVProxySignIn> signIn;  // the run's proxy sign-in; none: a 407 is the answer
 };
 
 class QVReadAheadRequest;
