@@ -2,9 +2,10 @@
 """Draws the installer's icon (a blue rounded square with a white down-arrow) and writes it as a
 Windows .ico at 32 bits per pixel, with an image for the small (16 px at 100 %) and the large
 (32 px) icon at every scaling from 100 % to 200 % in 25 % steps, so that neither the tray nor the
-window icon is ever stretched from another size. The images from PNG_FROM pixels up are stored as
-PNG (RGBA, 8 bits a channel), which LoadImage reads on Windows Vista and later, to keep the
-installer small; the smaller ones are 32-bit DIBs. Python standard library only.
+window icon is ever stretched from another size. Every image is stored as a PNG (RGBA, 8 bits a
+channel), which LoadImage reads at any size on Windows Vista and later: a quarter to a seventh of
+a 32-bit DIB of the same size, and the icon is most of the installer's resources. Python standard
+library only.
 
 Usage: scripts/make-icon.py [OUTPUT]   (default: res/app.ico beside this script's folder)
 """
@@ -14,7 +15,6 @@ import sys
 import zlib
 
 SIZES = (64, 56, 48, 40, 32, 28, 24, 20, 16)
-PNG_FROM = 40  # this size and larger: PNG images
 SUPERSAMPLE = 4  # samples per pixel edge, for smooth edges
 
 TOP_BLUE = (0x3A, 0x8D, 0xF5)
@@ -77,22 +77,6 @@ def render(size):
     return rows
 
 
-def dib(size):
-    """One icon image: BITMAPINFOHEADER (double height), bottom-up BGRA pixels, AND mask."""
-    rows = render(size)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    pixels = b"".join(bytes(c for px in row for c in px) for row in reversed(rows))
-    mask_stride = ((size + 31) // 32) * 4
-    mask = bytearray()
-    for row in reversed(rows):
-        bits = bytearray(mask_stride)
-        for x, px in enumerate(row):
-            if px[3] == 0:
-                bits[x // 8] |= 0x80 >> (x % 8)
-        mask += bits
-    return header + pixels + bytes(mask)
-
-
 def png(size):
     """One icon image as a PNG: RGBA, 8 bits a channel, no interlace, top row first."""
     rows = render(size)
@@ -108,7 +92,7 @@ def png(size):
 
 
 def ico():
-    images = [png(s) if s >= PNG_FROM else dib(s) for s in SIZES]
+    images = [png(s) for s in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, data in zip(SIZES, images):

@@ -453,34 +453,22 @@ TEST_F(ProductResources, IconGroupHasAnImageForEveryScalingStepAt32Bits)
             EXPECT_EQ(bits, 32) << width;
             sizes.insert(width);
 
-            // The image itself: a 32-bit DIB of that size (twice the height, with its mask), or
-            // for the larger sizes a PNG of that size with 8-bit RGBA pixels.
+            // The image itself: a PNG of that size with 8-bit RGBA pixels.
             const std::vector<std::uint8_t> image = Resource(RT_ICON, id, kChinese);
             ASSERT_EQ(image.size(), bytes) << width;
-            if (image.size() > 33 &&
-                std::memcmp(image.data(), kPngSignature, sizeof kPngSignature) == 0)
+            ASSERT_GT(image.size(), 33u) << width;
+            ASSERT_EQ(std::memcmp(image.data(), kPngSignature, sizeof kPngSignature), 0) << width;
+            // IHDR, big-endian: width, height, bit depth, colour type (6: RGBA).
+            auto be32 = [&image](size_t at)
             {
-                // IHDR, big-endian: width, height, bit depth, colour type (6: RGBA).
-                auto be32 = [&image](size_t at)
-                {
-                    return static_cast<int>((DWORD{image[at]} << 24) |
-                                            (DWORD{image[at + 1]} << 16) |
-                                            (DWORD{image[at + 2]} << 8) | DWORD{image[at + 3]});
-                };
-                EXPECT_EQ(std::memcmp(image.data() + 12, "IHDR", 4), 0) << width;
-                EXPECT_EQ(be32(16), width);
-                EXPECT_EQ(be32(20), height);
-                EXPECT_EQ(image[24], 8) << width;
-                EXPECT_EQ(image[25], 6) << width;
-                EXPECT_GE(width, 40) << "the small images stay DIBs";
-                continue;
-            }
-            CReader dib(image);
-            EXPECT_EQ(dib.U32(), 40u);
-            EXPECT_EQ(static_cast<int>(dib.U32()), width);
-            EXPECT_EQ(static_cast<int>(dib.U32()), 2 * height);
-            dib.U16();
-            EXPECT_EQ(dib.U16(), 32);
+                return static_cast<int>((DWORD{image[at]} << 24) | (DWORD{image[at + 1]} << 16) |
+                                        (DWORD{image[at + 2]} << 8) | DWORD{image[at + 3]});
+            };
+            EXPECT_EQ(std::memcmp(image.data() + 12, "IHDR", 4), 0) << width;
+            EXPECT_EQ(be32(16), width);
+            EXPECT_EQ(be32(20), height);
+            EXPECT_EQ(image[24], 8) << width;
+            EXPECT_EQ(image[25], 6) << width;
         }
     });
     EXPECT_EQ(sizes, wanted);
