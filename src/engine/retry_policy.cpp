@@ -26,6 +26,7 @@ RetryStep NextRetryStep(const TransferOutcome& outcome, uint32_t attemptsMade)
     case TransferEnd::BadStatus:
         return IsRetryableStatus(outcome.status) ? RetryStep::RetryAfterWait : RetryStep::Stop;
     case TransferEnd::Complete:
+    case TransferEnd::Refused:
     case TransferEnd::BadResponse:
     case TransferEnd::WriteFailed:
     case TransferEnd::Aborted:

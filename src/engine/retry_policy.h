@@ -37,7 +37,8 @@ bool IsRetryableStatus(uint32_t status);
 
 // The step after `outcome`, the result of attempt number `attemptsMade` (1-based). Stop once
 // kMaxDownloadAttempts attempts were made, after a local failure (the file), a cancellation or an
-// abort, a status other than the retryable ones, or an unusable 200; otherwise retry: at once
+// abort, a connection refused as unsafe, a status other than the retryable ones, or an unusable
+// 200; otherwise retry: at once
 // after a refused range, after a wait for a failed connection or send, a stall, a lost
 // connection, a body cut short or a retryable status.
 RetryStep NextRetryStep(const TransferOutcome& outcome, uint32_t attemptsMade);

@@ -79,7 +79,8 @@ TransferOutcome RunTransferAttempt(ITransferSource& source, IFileSink& sink, ITr
     Transfer t(source, callback, url);
     const HttpRangeStart asked = PlanAttempt(resume);
     if (!source.Open(url))
-        return t.NetworkFailure(TransferEnd::NoResponse);
+        return t.NetworkFailure(source.WasRefusedAsUnsafe() ? TransferEnd::Refused
+                                                            : TransferEnd::NoResponse);
 
     const ResponseFacts facts = ReadFacts(source);
     switch (JudgeResponse(resume, asked, facts))

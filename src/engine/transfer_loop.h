@@ -56,6 +56,7 @@ enum class TransferEnd
 {
     Complete,     // the file holds the whole body
     NoResponse,   // the request could not be sent or no response headers came in time
+    Refused,      // the connection was refused as unsafe (certificate, redirect to plain http)
     BadStatus,    // the server answered with a status this download cannot use
     BadResponse,  // status 200 without a usable length, or a body longer than announced
     RangeRefused, // the answer to a ranged request cannot continue the file: start over

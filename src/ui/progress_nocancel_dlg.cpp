@@ -391,11 +391,11 @@ bool QVProgressNoCancelDlg::AnswerProxySignIn(HINTERNET request)
     // The system's own prompt: it tells a proxy's 407 from a server's 401 by the request's
     // status, keeps what the user typed in the request's session, and answers FORCE_RETRY for OK.
     m_bPrompting = true;
-    const DWORD answer = api.InternetErrorDlg(
-        m_hWnd, request, ERROR_INTERNET_INCORRECT_PASSWORD,
-        FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
-            FLAGS_ERROR_UI_FLAGS_GENERATE_DATA,
-        nullptr);
+    const DWORD answer = api.InternetErrorDlg(m_hWnd, request, ERROR_INTERNET_INCORRECT_PASSWORD,
+                                              FLAGS_ERROR_UI_FILTER_FOR_ERRORS |
+                                                  FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+                                                  FLAGS_ERROR_UI_FLAGS_GENERATE_DATA,
+                                              nullptr);
     m_bPrompting = false;
     return answer == ERROR_INTERNET_FORCE_RETRY && !m_bCancelled;
 }

@@ -7,6 +7,7 @@
 #include "engine/http/http_file.h"
 #include "engine/http/internet_api.h"
 #include "engine/http/internet_handle.h"
+#include "engine/http/read_ahead_request.h"
 #include "engine/recording_callback.h"
 #include "engine/setup_downloader.h"
 #include "engine/wine_test_support.h"
@@ -162,6 +163,37 @@ TEST_F(HttpsTest, UntrustedRootFailsClosed)
     EXPECT_EQ(BareSendError(TlsUrl("GOOD", L"/body/1/a.exe")),
               static_cast<DWORD>(ERROR_INTERNET_SEC_CERT_REV_FAILED));
     ExpectDownload(TlsUrl("GOOD", L"/body/300000/QuorvinSetup.exe?123.4567"), 0);
+}
+
+// The transfer's source tells a refusal of the connection as unsafe (the download then ends at
+// once, without the retries a network fault gets) from a connection that failed.
+TEST_F(HttpsTest, OnlyUnsafeConnectionsAreRefusals)
+{
+    CTrustedTestRoot root(m_rootDer);
+    ASSERT_TRUE(root.IsTrusted());
+    const struct
+    {
+        const char* name;
+        std::wstring url;
+        bool refused;
+    } cases[] = {
+        {"self-signed", TlsUrl("SELFSIGNED", L"/body/1/a.exe"), true},
+        {"expired", TlsUrl("EXPIRED", L"/body/1/a.exe"), true},
+        {"wrong host name", TlsUrl("WRONGHOST", L"/body/1/a.exe"), true},
+        {"https redirected to http",
+         TlsUrl("GOOD", L"/redirect/http/" + Widen(m_port) + L"/body/1/a.exe"), true},
+        // Nothing listens on port 1 of the loopback address: the connection is refused.
+        {"nothing listening", L"http://127.0.0.1:1/a.exe", false},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        QV::ReadAheadSettings settings;
+        settings.connectRetries = 1;
+        QV::QVReadAheadRequest source(settings);
+        EXPECT_FALSE(source.Open(c.url));
+        EXPECT_EQ(source.WasRefusedAsUnsafe(), c.refused);
+    }
 }
 
 struct RedirectCase

@@ -14,9 +14,9 @@ using QV::QVProxySignInRules;
 struct Answer
 {
     uint32_t status;
-    bool prompted;   // TakePrompt's answer
-    bool confirmed;  // the user's answer when prompted
-    bool signedIn;   // IsSignedIn afterwards
+    bool prompted;  // TakePrompt's answer
+    bool confirmed; // the user's answer when prompted
+    bool signedIn;  // IsSignedIn afterwards
 };
 
 struct SignInCase
@@ -38,7 +38,9 @@ TEST(ProxySignInRules, OnePromptPerRunOnTheFirst407)
         {"407, cancelled: no second prompt for a later attempt",
          {{407, true, false, false}, {407, false, false, false}}},
         {"later attempts after a sign-in never ask again",
-         {{407, true, true, true}, {206, false, false, true}, {407, false, false, true},
+         {{407, true, true, true},
+          {206, false, false, true},
+          {407, false, false, true},
           {407, false, false, true}}},
         {"the first 407 after good answers still prompts",
          {{200, false, false, false}, {503, false, false, false}, {407, true, true, true}}},

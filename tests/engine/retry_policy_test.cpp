@@ -22,6 +22,7 @@ TEST(RetryPolicy, WhatIsTriedAgain)
 {
     const StepCase cases[] = {
         {"failed connect or send, or no headers in time", End::NoResponse, 0, Step::RetryAfterWait},
+        {"connection refused as unsafe", End::Refused, 0, Step::Stop},
         {"stall or lost connection during the body", End::ReadFailed, 0, Step::RetryAfterWait},
         {"body cut short", End::CutShort, 0, Step::RetryAfterWait},
         {"500", End::BadStatus, 500, Step::RetryAfterWait},
@@ -32,6 +33,7 @@ TEST(RetryPolicy, WhatIsTriedAgain)
         {"range refused", End::RangeRefused, 416, Step::RetryAtOnce},
         {"400", End::BadStatus, 400, Step::Stop},
         {"401", End::BadStatus, 401, Step::Stop},
+        {"407 (the proxy sign-in has had its say)", End::BadStatus, 407, Step::Stop},
         {"403", End::BadStatus, 403, Step::Stop},
         {"404", End::BadStatus, 404, Step::Stop},
         {"410", End::BadStatus, 410, Step::Stop},

@@ -79,8 +79,10 @@ public:
         return step.result;
     }
     bool WasAborted() override { return aborted; }
+    bool WasRefusedAsUnsafe() override { return refusedAsUnsafe; }
 
     std::wstring openedUrl;
+    bool refusedAsUnsafe = false;
     size_t reads = 0;
     bool aborted = false;
     std::map<QV::ResponseHeader, std::wstring> headers;
@@ -467,6 +469,7 @@ struct AttemptCase
     const char* name;
     QV::TransferResume resume;
     bool opens = true;
+    bool refusedAsUnsafe = false; // with opens false: the source says why
     int status = 206;
     uint64_t length = 0;
     std::map<QV::ResponseHeader, std::wstring> headers;
@@ -750,6 +753,17 @@ std::vector<AttemptCase> AttemptCases()
         c.fileBytes = 4096;
         cases.push_back(c);
     }
+    {
+        AttemptCase c;
+        c.name = "connection refused as unsafe";
+        c.resume = Resume(4096);
+        c.opens = false;
+        c.refusedAsUnsafe = true;
+        c.end = End::Refused;
+        c.after = Resume(4096);
+        c.fileBytes = 4096;
+        cases.push_back(c);
+    }
     return cases;
 }
 
@@ -762,6 +776,7 @@ TEST(TransferLoop, AttemptsContinueOnlyTheSameVersion)
         ScriptedSource source(clock, c.opens, c.status, c.length, c.steps);
         source.headers = c.headers;
         source.offset = c.bodyStart;
+        source.refusedAsUnsafe = c.refusedAsUnsafe;
         MemorySink sink(std::nullopt, c.flushFails, c.restartFails);
         for (uint64_t i = 0; i < c.resume.written; ++i)
             sink.bytes.push_back(BodyByte(i));
@@ -816,6 +831,41 @@ TEST(TransferLoop, SpeedOfAContinuedAttemptCountsItsOwnBytes)
               QV::TransferEnd::Complete);
     const std::vector<double> expected = {0.0, 4096.0 / 8, 5904.0 / 10, 5904.0 / 10};
     EXPECT_EQ(callback.Speeds(), expected);
+}
+
+} // namespace
+
+namespace
+{
+
+// Which failed sends are final: the certificate and downgrade refusals, not the network's faults.
+TEST(UnsafeConnection, CertificateAndDowngradeRefusalsOnly)
+{
+    const struct
+    {
+        uint32_t error;
+        bool unsafe;
+    } cases[] = {
+        {12037, true},  // certificate expired or not yet valid
+        {12038, true},  // certificate for another host name
+        {12040, true},  // https redirected to plain http
+        {12045, true},  // untrusted root
+        {12055, true},  // certificate errors
+        {12056, true},  // no revocation information
+        {12057, true},  // revocation check failed
+        {12169, true},  // invalid certificate
+        {12170, true},  // revoked certificate
+        {0, false},     // no error recorded
+        {12002, false}, // time-out
+        {12007, false}, // host name not resolved
+        {12029, false}, // cannot connect
+        {12030, false}, // connection aborted
+        {12031, false}, // connection reset
+        {12152, false}, // invalid server response
+        {12175, false}, // secure channel error (a handshake cut by the network)
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(QV::IsUnsafeConnectionError(c.error), c.unsafe) << c.error;
 }
 
 } // namespace

@@ -520,9 +520,8 @@ int CommandSignIn(const Options& o)
             return Fail(L"the prompt has no user name and password fields");
         ::SendMessageTimeoutW(user, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.args[1].c_str()),
                               SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
-        ::SendMessageTimeoutW(password, WM_SETTEXT, 0,
-                              reinterpret_cast<LPARAM>(o.args[2].c_str()), SMTO_ABORTIFHUNG,
-                              kSendTimeoutMs, &ignored);
+        ::SendMessageTimeoutW(password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.args[2].c_str()),
+                              SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
     }
     HWND button = ::GetDlgItem(prompt, cancel ? IDCANCEL : IDOK);
     if (button == nullptr)

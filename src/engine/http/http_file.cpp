@@ -120,10 +120,7 @@ bool QVHttpFile::Open(HINTERNET session, const std::wstring& address, const Http
         m_pSignIn->PrepareRequest(request);
     if (!api.HttpSendRequestW(request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr,
                               0))
-    {
-        Close();
-        return false;
-    }
+        return CloseKeepingError();
     // The sign-in says yes once per run at most, so this sends the request a second time at most.
     DWORD status = 0;
     while (m_pSignIn != nullptr && QueryStatusCode(status) &&
@@ -132,10 +129,7 @@ bool QVHttpFile::Open(HINTERNET session, const std::wstring& address, const Http
         DrainBody(request);
         if (!api.HttpSendRequestW(request, headers.c_str(), static_cast<DWORD>(headers.size()),
                                   nullptr, 0))
-        {
-            Close();
-            return false;
-        }
+            return CloseKeepingError();
     }
     // A secure request must also be answered securely. Windows refuses a redirect from https to
     // plain http unless told to allow it; Wine's WinINet follows it without a word, and anyone on
@@ -147,6 +141,14 @@ bool QVHttpFile::Open(HINTERNET session, const std::wstring& address, const Http
         return false;
     }
     return true;
+}
+
+bool QVHttpFile::CloseKeepingError() noexcept
+{
+    const DWORD error = ::GetLastError();
+    Close();
+    ::SetLastError(error);
+    return false;
 }
 
 bool QVHttpFile::QueryStatusCode(DWORD& code) noexcept

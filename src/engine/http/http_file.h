@@ -35,9 +35,9 @@ public:
     // system's full certificate checks. True when the request was sent and a response arrived
     // (for https: from an https address, also after redirects); false leaves nothing open, and
     // after an https request that was redirected to plain http the last error is
-    // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR. With a proxy sign-in, the request carries the run's
-    // proxy credentials, and a 407 that the sign-in answers is read to its end and the request
-    // sent again; the answer to that is the response.
+    // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR, after a failed send WinINet's reason. With a proxy
+    // sign-in, the request carries the run's proxy credentials, and a 407 that the sign-in answers
+    // is read to its end and the request sent again; the answer to that is the response.
     bool Open(HINTERNET session, const std::wstring& address,
               const HttpRangeStart& start = HttpRangeStart());
 
@@ -64,6 +64,10 @@ public:
     void Close() noexcept override;
 
 private:
+    // Closes what is open, keeping the calling thread's last error (WinINet's reason for a failed
+    // send); answers false.
+    bool CloseKeepingError() noexcept;
+
     QVInternetHandle m_connection;
     DWORD m_dwStallTimeout = 0;
     QVProxySignIn* m_pSignIn = nullptr;

@@ -39,10 +39,11 @@ struct ReadAheadState
     SRWLOCK lock = SRWLOCK_INIT;
     CONDITION_VARIABLE consumerWake = CONDITION_VARIABLE_INIT;
     CONDITION_VARIABLE producerWake = CONDITION_VARIABLE_INIT;
-    bool aborted = false;       // Abort came: the consumer's waits fail
-    bool released = false;      // the consumer has gone: the network thread stops
-    bool opened = false;        // the network thread finished opening
-    bool openSucceeded = false; // ... and a response arrived
+    bool aborted = false;             // Abort came: the consumer's waits fail
+    bool released = false;            // the consumer has gone: the network thread stops
+    bool opened = false;              // the network thread finished opening
+    bool openSucceeded = false;       // ... and a response arrived
+    bool openRefusedAsUnsafe = false; // ... or the connection was refused as unsafe
     bool consumerWaiting = false;
     bool producerWaiting = false;
     DWORD status = 0;
@@ -94,6 +95,7 @@ void SetSessionOptions(QVInternetHandle& session, const ReadAheadSettings& setti
 void RunNetworkThread(ReadAheadState& s) noexcept
 {
     bool ok = false;
+    DWORD openError = 0;
     if (s.Wanted())
     {
         SetSessionOptions(s.session, s.settings);
@@ -102,6 +104,7 @@ void RunNetworkThread(ReadAheadState& s) noexcept
         try
         {
             ok = s.request.Open(s.session.GetHandle(), s.address, s.settings.start);
+            openError = ok ? 0 : ::GetLastError();
         }
         catch (...)
         {
@@ -129,6 +132,7 @@ void RunNetworkThread(ReadAheadState& s) noexcept
         ok = ok && !s.aborted && !s.released;
         s.opened = true;
         s.openSucceeded = ok;
+        s.openRefusedAsUnsafe = !ok && IsUnsafeConnectionError(openError);
         s.status = hasStatus ? status : 0;
         s.length = length;
         s.headers.swap(headers);
@@ -305,6 +309,12 @@ bool QVReadAheadRequest::WasAborted() noexcept
 {
     CSrwExclusiveLock guard(m_state->lock);
     return m_state->aborted;
+}
+
+bool QVReadAheadRequest::WasRefusedAsUnsafe() noexcept
+{
+    CSrwExclusiveLock guard(m_state->lock);
+    return m_state->opened && m_state->openRefusedAsUnsafe;
 }
 
 void QVReadAheadRequest::Abort() noexcept

@@ -126,6 +126,10 @@ public:
     // True once Abort came (directly or through the gate).
     bool WasAborted() noexcept override;
 
+    // True when Open failed because WinINet refused the connection as unsafe
+    // (IsUnsafeConnectionError of its reason).
+    bool WasRefusedAsUnsafe() noexcept override;
+
     // Makes the waits of Open and ReadChunk end at once and fail, now and later, and closes the
     // handles so that Windows ends the blocked network call too. Any thread.
     void Abort() noexcept;

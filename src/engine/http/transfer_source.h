@@ -12,6 +12,29 @@ namespace QV
 // loop's buffer, and the size of every WinINet read.
 inline constexpr uint32_t kTransferBlockSize = 4096;
 
+// True for a WinINet error of a send that refused the connection as unsafe: a certificate that is
+// expired, for another host, of an untrusted or unknown issuer, revoked, unverifiable or invalid,
+// or a secure request redirected to plain http. Everything else (refused or lost connections,
+// time-outs) may pass on another try.
+constexpr bool IsUnsafeConnectionError(uint32_t error) noexcept
+{
+    switch (error)
+    {
+    case 12037: // ERROR_INTERNET_SEC_CERT_DATE_INVALID
+    case 12038: // ERROR_INTERNET_SEC_CERT_CN_INVALID
+    case 12040: // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
+    case 12045: // ERROR_INTERNET_INVALID_CA
+    case 12055: // ERROR_INTERNET_SEC_CERT_ERRORS
+    case 12056: // ERROR_INTERNET_SEC_CERT_NO_REV
+    case 12057: // ERROR_INTERNET_SEC_CERT_REV_FAILED
+    case 12169: // ERROR_INTERNET_SEC_INVALID_CERT
+    case 12170: // ERROR_INTERNET_SEC_CERT_REVOKED
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The response header fields that the resume and retry decisions read.
 enum class ResponseHeader
 {
@@ -40,6 +63,9 @@ public:
     virtual int32_t ReadChunk(uint8_t* buffer) = 0;
     // True when the transfer was aborted from outside (its failures then may be a cancellation).
     virtual bool WasAborted() = 0;
+    // True when Open failed because the connection was refused as unsafe (the server's
+    // certificate, or a secure request redirected to plain http): asking again cannot help.
+    virtual bool WasRefusedAsUnsafe() { return false; }
 
 protected:
     ~ITransferSource() = default;
