@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """tests/tools/gtest_exit_guard.py around made-up test programs: a program that ends keeps its own
 exit code; one that hangs after its summary is killed and judged by the summary, never passed
-on a summary that is missing, incomplete or lists a failure; the output passes through intact."""
+on a summary that is missing, incomplete or lists a failure; a helper process that inherited the
+program's output and outlives it does not hold the run; the output passes through intact."""
 import os
 import subprocess
 import sys
@@ -25,6 +26,11 @@ def program(lines, then):
 
 
 HANG = "time.sleep(600)"
+# The program starts a helper that inherits its output and error pipes and outlives it, as Wine's
+# desktop process does, then ends.
+LEAVE_HELPER = ("import subprocess\n"
+                "subprocess.Popen([sys.executable, '-c', 'import time; time.sleep(30)'])\n"
+                "sys.stderr.write('to stderr\\n')\nsys.exit(0)")
 
 
 class GuardTest(unittest.TestCase):
@@ -43,12 +49,15 @@ class GuardTest(unittest.TestCase):
             ("passed, ends with its own code", RAN + "\n" + PASSED + "\n", "sys.exit(3)", 3, False),
             ("no summary, ends", "[ RUN      ] Suite.Name\n", "sys.exit(5)", 5, False),
             ("passed, windows line ends, hangs", RAN + "\r\n" + PASSED + "\r\n", HANG, 0, True),
+            ("passed, ends, a helper keeps the pipes", RAN + "\n" + PASSED + "\n", LEAVE_HELPER, 0,
+             False),
         ]
         for name, lines, then, code, killed in cases:
             with self.subTest(name):
                 result, seconds = self.run_guard(lines, then)
                 self.assertEqual(result.returncode, code, result.stderr)
-                self.assertEqual(result.stdout.decode(), lines)
+                expected = lines + ("to stderr\n" if then == LEAVE_HELPER else "")
+                self.assertEqual(result.stdout.decode(), expected)
                 self.assertEqual(b"killed" in result.stderr, killed, result.stderr)
                 self.assertLess(seconds, 30)
 

@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
-"""Runs one GoogleTest program run (a Windows test program under Wine) and passes its output on.
+"""Runs one GoogleTest program (a Windows test program under Wine) and passes its output on.
 
-Under load Wine now and then leaves a test process that has printed its results, flushed its
-output and called TerminateProcess waiting on its wineserver for ever. Its results are known by
-then, so once the program has printed GoogleTest's closing summary it gets GRACE seconds to end;
-after that it is killed and the exit code comes from the summary: 0 only when the summary says
-the tests passed and lists no failure, 1 otherwise. A program that ends by itself keeps its own
-exit code, whatever it printed.
+Two ways a finished Wine test would otherwise keep CTest waiting until its time-out:
+- Wine starts helper processes on demand (the desktop process, services) that inherit the test's
+  standard output and error and outlive it; CTest waits for the end of those pipes, not for the
+  process. So the program's output and errors both come through a pipe of this script, which ends
+  when the program has ended, whoever still holds the pipe.
+- Under load Wine now and then leaves a test process that has printed its results, flushed its
+  output and called TerminateProcess waiting on its wineserver for ever. Its results are known by
+  then, so once the program has printed GoogleTest's closing summary it gets GRACE seconds to end;
+  after that it is killed and the exit code comes from the summary: 0 only when the summary says
+  the tests passed and lists no failure, 1 otherwise.
+A program that ends by itself keeps its own exit code, whatever it printed.
 
 usage: gtest_exit_guard.py [--grace SECONDS] -- PROGRAM ARGS...
 """
@@ -22,6 +27,9 @@ import threading
 RAN = re.compile(rb"^\[==========\] \d+ tests? from \d+ test (suites?|cases?) ran\.")
 PASSED = re.compile(rb"^\[  PASSED  \] \d+ tests?\.")
 FAILED = re.compile(rb"^\[  FAILED  \] ")
+# How long the output a program wrote before it ended may take to come through the pipe, which a
+# helper that inherited it may keep open for ever.
+DRAIN_SECONDS = 1.0
 
 
 class Summary:
@@ -64,7 +72,7 @@ def main(argv):
         parser.error("no program to run")
 
     summary = Summary()
-    child = subprocess.Popen(command, stdout=subprocess.PIPE)
+    child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
     def forward(signum, _frame):
         child.kill()
@@ -79,20 +87,20 @@ def main(argv):
     # Until the summary is printed the program's own end (or CTest's time-out) decides.
     while not summary.ran.wait(timeout=0.2):
         if child.poll() is not None:
-            reader.join(timeout=5)
+            reader.join(timeout=DRAIN_SECONDS)
             return child.returncode
     try:
         code = child.wait(timeout=args.grace)
     except subprocess.TimeoutExpired:
         child.kill()
         child.wait()
-        reader.join(timeout=5)
+        reader.join(timeout=DRAIN_SECONDS)
         verdict = summary.verdict()
         sys.stderr.write(
             "gtest_exit_guard: the test program printed its results but had not ended %g s "
             "later; killed, exit code %d from its summary\n" % (args.grace, verdict))
         return verdict
-    reader.join(timeout=5)
+    reader.join(timeout=DRAIN_SECONDS)
     return code
 
 if __name__ == "__main__":
