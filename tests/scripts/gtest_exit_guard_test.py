@@ -33,6 +33,14 @@ LEAVE_HELPER = ("import subprocess\n"
                 "sys.stderr.write('to stderr\\n')\nsys.exit(0)")
 
 
+# 300 KB of output and a passing summary, written at once just before the program ends.
+BULK_TEXT = ("x" * 99 + "\n") * 3000 + RAN + "\n" + PASSED + "\n"
+BULK = "sys.stdout.write(('x' * 99 + '\\n') * 3000 + %r)\nsys.stdout.flush()\nsys.exit(0)" % (
+    RAN + "\n" + PASSED + "\n")
+# What each ending adds to the output the table gives.
+EXTRA_OUTPUT = {LEAVE_HELPER: "to stderr\n", BULK: BULK_TEXT}
+
+
 class GuardTest(unittest.TestCase):
     def run_guard(self, lines, then):
         started = time.monotonic()
@@ -51,12 +59,14 @@ class GuardTest(unittest.TestCase):
             ("passed, windows line ends, hangs", RAN + "\r\n" + PASSED + "\r\n", HANG, 0, True),
             ("passed, ends, a helper keeps the pipes", RAN + "\n" + PASSED + "\n", LEAVE_HELPER, 0,
              False),
+            # More than a pipe holds, written just before the end: every byte comes through.
+            ("much output, then ends at once", "", BULK, 0, False),
         ]
         for name, lines, then, code, killed in cases:
             with self.subTest(name):
                 result, seconds = self.run_guard(lines, then)
                 self.assertEqual(result.returncode, code, result.stderr)
-                expected = lines + ("to stderr\n" if then == LEAVE_HELPER else "")
+                expected = lines + EXTRA_OUTPUT.get(then, "")
                 self.assertEqual(result.stdout.decode(), expected)
                 self.assertEqual(b"killed" in result.stderr, killed, result.stderr)
                 self.assertLess(seconds, 30)

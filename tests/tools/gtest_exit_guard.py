@@ -19,47 +19,81 @@ usage: gtest_exit_guard.py [--grace SECONDS] -- PROGRAM ARGS...
 import argparse
 import os
 import re
+import select
 import signal
 import subprocess
 import sys
-import threading
+import time
 
 RAN = re.compile(rb"^\[==========\] \d+ tests? from \d+ test (suites?|cases?) ran\.")
 PASSED = re.compile(rb"^\[  PASSED  \] \d+ tests?\.")
 FAILED = re.compile(rb"^\[  FAILED  \] ")
-# How long the output a program wrote before it ended may take to come through the pipe, which a
-# helper that inherited it may keep open for ever.
-DRAIN_SECONDS = 1.0
 
 
 class Summary:
     """What the lines after GoogleTest's "ran." line say about the run."""
 
     def __init__(self):
-        self.ran = threading.Event()
+        self.ran = False
         self.passed = False
         self.failed = False
+        self._partial = b""
 
-    def feed(self, line):
-        text = line.rstrip(b"\r\n")
-        if not self.ran.is_set():
-            if RAN.match(text):
-                self.ran.set()
-            return
-        if PASSED.match(text):
-            self.passed = True
-        elif FAILED.match(text):
-            self.failed = True
+    def feed(self, data):
+        lines = (self._partial + data).split(b"\n")
+        self._partial = lines.pop()
+        for line in lines:
+            text = line.rstrip(b"\r")
+            if not self.ran:
+                self.ran = bool(RAN.match(text))
+            elif PASSED.match(text):
+                self.passed = True
+            elif FAILED.match(text):
+                self.failed = True
 
     def verdict(self):
         return 0 if self.passed and not self.failed else 1
 
 
-def pump(stream, out, summary):
-    for line in iter(stream.readline, b""):
-        summary.feed(line)
-        out.write(line)
-        out.flush()
+class Output:
+    """The program's pipe, passed on to this script's standard output as it comes."""
+
+    def __init__(self, pipe, summary):
+        self.fd = pipe.fileno()
+        self.summary = summary
+        self.open = True
+
+    def pass_on(self, timeout):
+        """Waits up to `timeout` seconds for output and passes on what came."""
+        if not self.open:
+            time.sleep(timeout)
+            return
+        ready, _, _ = select.select([self.fd], [], [], timeout)
+        if ready:
+            self._read()
+
+    def drain(self):
+        """Passes on everything already in the pipe. Once the program has ended, that is all it
+        wrote; a helper that inherited the pipe may keep it open, so this never waits for its
+        end."""
+        if not self.open:
+            return
+        os.set_blocking(self.fd, False)
+        try:
+            while self.open and self._read():
+                pass
+        except BlockingIOError:
+            pass
+
+    def _read(self):
+        data = os.read(self.fd, 65536)
+        if not data:
+            self.open = False
+            return False
+        self.summary.feed(data)
+        sys.stdout.buffer.write(data)
+        sys.stdout.buffer.flush()
+        return True
 
 
 def main(argv):
@@ -80,28 +114,27 @@ def main(argv):
 
     signal.signal(signal.SIGTERM, forward)
     signal.signal(signal.SIGINT, forward)
-    reader = threading.Thread(target=pump, args=(child.stdout, sys.stdout.buffer, summary),
-                              daemon=True)
-    reader.start()
+    output = Output(child.stdout, summary)
 
-    # Until the summary is printed the program's own end (or CTest's time-out) decides.
-    while not summary.ran.wait(timeout=0.2):
-        if child.poll() is not None:
-            reader.join(timeout=DRAIN_SECONDS)
-            return child.returncode
-    try:
-        code = child.wait(timeout=args.grace)
-    except subprocess.TimeoutExpired:
-        child.kill()
-        child.wait()
-        reader.join(timeout=DRAIN_SECONDS)
-        verdict = summary.verdict()
-        sys.stderr.write(
-            "gtest_exit_guard: the test program printed its results but had not ended %g s "
-            "later; killed, exit code %d from its summary\n" % (args.grace, verdict))
-        return verdict
-    reader.join(timeout=DRAIN_SECONDS)
-    return code
+    # Until the summary is printed the program's own end (or CTest's time-out) decides; after it,
+    # the program has GRACE seconds to end.
+    deadline = None
+    while child.poll() is None:
+        if summary.ran and deadline is None:
+            deadline = time.monotonic() + args.grace
+        if deadline is not None and time.monotonic() >= deadline:
+            child.kill()
+            child.wait()
+            output.drain()
+            verdict = summary.verdict()
+            sys.stderr.write(
+                "gtest_exit_guard: the test program printed its results but had not ended %g s "
+                "later; killed, exit code %d from its summary\n" % (args.grace, verdict))
+            return verdict
+        output.pass_on(0.1)
+    output.drain()
+    return child.returncode
+
 
 if __name__ == "__main__":
     sys.exit(main(sys.argv[1:]))
