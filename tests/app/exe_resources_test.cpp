@@ -484,19 +484,29 @@ TEST_F(ProductResources, IconGroupHasAnImageForEveryScalingStepAt32Bits)
     }
 }
 
-// Attributes of the `occurrence`-th element named `name` in `xml` (a simple reader for this
-// manifest: no comments or CDATA around the elements read).
-std::map<std::string, std::string> Attributes(const std::string& xml, const std::string& name,
-                                              int occurrence = 0)
+// Where the attributes of the `occurrence`-th element named `name` in `xml` begin (just after
+// "<name"); npos when there is no such element.
+size_t ElementStart(const std::string& xml, const std::string& name, int occurrence)
 {
     size_t pos = 0;
     for (int i = 0; i <= occurrence; ++i)
     {
         pos = xml.find("<" + name, pos);
         if (pos == std::string::npos)
-            return {};
+            return pos;
         pos += name.size() + 1;
     }
+    return pos;
+}
+
+// Attributes of the `occurrence`-th element named `name` in `xml` (a simple reader for this
+// manifest: no comments or CDATA around the elements read).
+std::map<std::string, std::string> Attributes(const std::string& xml, const std::string& name,
+                                              int occurrence = 0)
+{
+    size_t pos = ElementStart(xml, name, occurrence);
+    if (pos == std::string::npos)
+        return {};
     const size_t end = xml.find('>', pos);
     std::map<std::string, std::string> attributes;
     while (pos < end)
@@ -540,14 +550,9 @@ TEST_F(ProductResources, ManifestRequestsCommonControls6AndAsInvoker)
 // The text of the `occurrence`-th element named `name` (between its start and end tags).
 std::string TextOf(const std::string& xml, const std::string& name, int occurrence = 0)
 {
-    size_t pos = 0;
-    for (int i = 0; i <= occurrence; ++i)
-    {
-        pos = xml.find("<" + name, pos);
-        if (pos == std::string::npos)
-            return {};
-        pos += name.size() + 1;
-    }
+    const size_t pos = ElementStart(xml, name, occurrence);
+    if (pos == std::string::npos)
+        return {};
     const size_t open = xml.find('>', pos);
     const size_t close = xml.find("</" + name + ">", open);
     if (open == std::string::npos || close == std::string::npos)
@@ -561,14 +566,9 @@ bool Inside(const std::string& xml, const std::string& outer, const std::string&
 {
     const size_t begin = xml.find("<" + outer);
     const size_t end = xml.find("</" + outer + ">");
-    size_t pos = 0;
-    for (int i = 0; i <= occurrence; ++i)
-    {
-        pos = xml.find("<" + inner, pos);
-        if (pos == std::string::npos)
-            return false;
-        pos += inner.size() + 1;
-    }
+    const size_t pos = ElementStart(xml, inner, occurrence);
+    if (pos == std::string::npos)
+        return false;
     return begin != std::string::npos && end != std::string::npos && begin < pos && pos < end;
 }
 

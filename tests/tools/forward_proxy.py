@@ -46,7 +46,6 @@ import binascii
 import hmac
 import json
 import select
-import signal
 import socket
 import sys
 import threading
@@ -54,6 +53,8 @@ import time
 from http.client import HTTPException, parse_headers
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import urlsplit
+
+from http_server import serve_until_idle
 
 CHUNK = 64 * 1024
 # Longer than the test server's longest hold (120 s), so that a held answer gets through.
@@ -328,23 +329,7 @@ def main():
     server = Server(options.port, options.log,
                     options.auth.encode("utf-8") if options.auth else None)
 
-    def stop(*_):
-        threading.Thread(target=server.shutdown, daemon=True).start()
-
-    signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGINT, stop)
-
-    def watchdog():
-        while True:
-            time.sleep(0.2)
-            if server.idle_for() > options.idle_timeout:
-                stop()
-                return
-
-    threading.Thread(target=watchdog, daemon=True).start()
-    print(server.server_address[1], flush=True)
-    server.serve_forever(poll_interval=0.2)
-    server.server_close()
+    serve_until_idle(server, server.idle_for, options.idle_timeout)
     return 0
 
 

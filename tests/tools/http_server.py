@@ -593,6 +593,29 @@ class Server(ThreadingHTTPServer):
         pass
 
 
+def serve_until_idle(server, idle_for, idle_timeout):
+    """Announces `server`'s port as the first line on stdout, then serves until SIGTERM or SIGINT,
+    or until `idle_for()` (seconds without a request or an open connection) exceeds
+    `idle_timeout`; closes the server. The loopback proxy serves the same way."""
+    def stop(*_):
+        threading.Thread(target=server.shutdown, daemon=True).start()
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+
+    def watchdog():
+        while True:
+            time.sleep(0.2)
+            if idle_for() > idle_timeout:
+                stop()
+                return
+
+    threading.Thread(target=watchdog, daemon=True).start()
+    print(server.server_address[1], flush=True)
+    server.serve_forever(poll_interval=0.2)
+    server.server_close()
+
+
 def main():
     parser = argparse.ArgumentParser(description="Loopback HTTP server with scripted faults")
     parser.add_argument("--port", type=int, default=0)
@@ -621,23 +644,7 @@ def main():
     server.state = State(files, routes, options.log)
     server.timing_path = options.timing
 
-    def stop(*_):
-        threading.Thread(target=server.shutdown, daemon=True).start()
-
-    signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGINT, stop)
-
-    def watchdog():
-        while True:
-            time.sleep(0.5)
-            if server.state.idle_for() > options.idle_timeout:
-                stop()
-                return
-
-    threading.Thread(target=watchdog, daemon=True).start()
-    print(server.server_address[1], flush=True)
-    server.serve_forever(poll_interval=0.2)
-    server.server_close()
+    serve_until_idle(server, server.state.idle_for, options.idle_timeout)
     return 0
 
 

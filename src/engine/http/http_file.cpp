@@ -17,19 +17,8 @@ std::wstring Part(const wchar_t* text, DWORD length)
 // is the one it ended at after any redirects; an address that cannot be read counts as not https.
 bool AnsweredOverHttps(HINTERNET request)
 {
-    const InternetApi& api = GetInternetApi();
-    DWORD bytes = 0;
-    api.InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &bytes);
-    if (bytes == 0)
-        return false;
-    std::wstring url(bytes / sizeof(wchar_t) + 1, L'\0');
-    bytes = static_cast<DWORD>(url.size() * sizeof(wchar_t));
-    if (!api.InternetQueryOptionW(request, INTERNET_OPTION_URL, url.data(), &bytes))
-        return false;
-    const size_t end = url.find(L'\0');
-    if (end != std::wstring::npos)
-        url.resize(end);
-    return IsHttpsUrl(url);
+    std::wstring url;
+    return QueryOptionText(request, INTERNET_OPTION_URL, url) && IsHttpsUrl(url);
 }
 
 // Reads what is left of the body of `request` and drops it, so that the request can be sent again

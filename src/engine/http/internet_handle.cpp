@@ -44,6 +44,29 @@ void ApplyStallTimeout(QVInternetHandle& handle, DWORD ms) noexcept
         handle.SetOption(option, ms);
 }
 
+bool QueryOptionText(HINTERNET handle, DWORD option, std::wstring& text)
+{
+    text.clear();
+    const InternetApi& api = GetInternetApi();
+    DWORD bytes = 0;
+    api.InternetQueryOptionW(handle, option, nullptr, &bytes);
+    if (bytes == 0)
+        return false;
+    text.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (!api.InternetQueryOptionW(handle, option, text.data(), &bytes))
+    {
+        // The option may be a password: nothing of a half-done read stays behind.
+        ::SecureZeroMemory(text.data(), text.size() * sizeof(wchar_t));
+        text.clear();
+        return false;
+    }
+    const size_t end = text.find(L'\0');
+    if (end != std::wstring::npos)
+        text.resize(end);
+    return true;
+}
+
 QVInternetSession::QVInternetSession() noexcept
 {
     const InternetApi& api = GetInternetApi();

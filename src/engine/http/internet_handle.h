@@ -6,6 +6,7 @@
 #include <wininet.h>
 
 #include <atomic>
+#include <string>
 
 namespace QV
 {
@@ -42,6 +43,10 @@ private:
 // each read of the body) on `handle`, each to `ms`; 0 leaves the system's defaults. Results are
 // not needed: an option that does not take leaves that wait to the next bound.
 void ApplyStallTimeout(QVInternetHandle& handle, DWORD ms) noexcept;
+
+// The text of the string option `option` of `handle` (borrowed) into `text`, up to its first NUL;
+// false, with `text` emptied, when it cannot be read. Throws std::bad_alloc.
+bool QueryOptionText(HINTERNET handle, DWORD option, std::wstring& text);
 
 // A WinINet session, opened at construction: no agent string, the system's proxy settings.
 // A failed open leaves the handle null, which makes every request on it fail.

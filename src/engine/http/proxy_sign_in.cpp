@@ -2,6 +2,7 @@
 
 #include "common/srw_lock.h"
 #include "engine/http/internet_api.h"
+#include "engine/http/internet_handle.h"
 
 namespace QV
 {
@@ -13,27 +14,6 @@ void Wipe(std::wstring& text) noexcept
     if (!text.empty())
         ::SecureZeroMemory(text.data(), text.size() * sizeof(wchar_t));
     text.clear();
-}
-
-// The text of `option` of `request` into `text`; false (and `text` empty) when it cannot be read.
-bool QueryText(HINTERNET request, DWORD option, std::wstring& text)
-{
-    const InternetApi& api = GetInternetApi();
-    DWORD bytes = 0;
-    api.InternetQueryOptionW(request, option, nullptr, &bytes);
-    if (bytes == 0)
-        return false;
-    text.assign(bytes / sizeof(wchar_t) + 1, L'\0');
-    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (!api.InternetQueryOptionW(request, option, text.data(), &bytes))
-    {
-        Wipe(text);
-        return false;
-    }
-    const size_t end = text.find(L'\0');
-    if (end != std::wstring::npos)
-        text.resize(end);
-    return true;
 }
 } // namespace
 
@@ -86,8 +66,8 @@ bool QVProxySignIn::SignInAfter(HINTERNET request, uint32_t status) noexcept
         return false;
     try
     {
-        if (!QueryText(request, INTERNET_OPTION_PROXY_USERNAME, m_strUser) ||
-            !QueryText(request, INTERNET_OPTION_PROXY_PASSWORD, m_strPassword))
+        if (!QueryOptionText(request, INTERNET_OPTION_PROXY_USERNAME, m_strUser) ||
+            !QueryOptionText(request, INTERNET_OPTION_PROXY_PASSWORD, m_strPassword))
         {
             // The resend still carries them (they are in the request's session); only later
             // attempts go without.
